@@ -1,0 +1,20 @@
+// The frame every program runs its job in, and the hold that ends a job.
+#pragma once
+
+#include <initializer_list>
+
+// A job in the thread start form: the argument is null and unused, the
+// result is never read.
+using job = void *(*)(void *);
+
+// Runs the job on a worker thread and waits for it (on the main thread when no
+// thread can be had), then runs the closing commands through the shell in
+// order. Returns the exit status for main: 0.
+int run_job(job work, std::initializer_list<const char *> closing = {});
+
+// Runs the closing commands through the shell, in order; their results are not
+// looked at. Pending standard output goes out first.
+void run_closing(std::initializer_list<const char *> closing);
+
+// Keeps the last screen up for 8 seconds before a job returns.
+void hold();

@@ -1,0 +1,281 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace harness {
+
+namespace {
+
+using clock = std::chrono::steady_clock;
+
+void set_nonblocking(int fd)
+{
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+// The environment of a program under test: ours, with the stand-ins first on
+// PATH, the recording library preloaded and its log in the run's folder.
+std::vector<std::string> environment(const fs::path &dir, const std::vector<std::string> &extra)
+{
+    std::map<std::string, std::string> vars;
+    for (char **e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        const auto eq = entry.find('=');
+        if (eq != std::string::npos) {
+            vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+        }
+    }
+    const char *path = std::getenv("PATH");
+    vars["PATH"] = std::string(STAND_IN_DIR) + ":" + (path != nullptr ? path : "/usr/bin:/bin");
+    vars["LD_PRELOAD"] = RECORD_LIBRARY;
+    vars["RECORD_LOG"] = (dir / "record.log").string();
+    vars["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1";
+    vars.erase("FAKE_TIME");
+    for (const auto &entry : extra) {
+        const auto eq = entry.find('=');
+        vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    std::vector<std::string> env;
+    for (const auto &[name, value] : vars) {
+        env.push_back(name + "=" + value);
+    }
+    return env;
+}
+
+} // namespace
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "console-tests-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a temporary folder");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::vector<std::string> Result::whats() const
+{
+    std::vector<std::string> list;
+    for (const auto &e : events) {
+        list.push_back(e.what);
+    }
+    return list;
+}
+
+std::string program(const std::string &name)
+{
+    return std::string(name == "note-tmp" ? TEST_PROGRAM_DIR : PROGRAM_DIR) + "/" + name;
+}
+
+std::string slurp(const fs::path &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return "<missing>";
+    }
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+Session::Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env)
+    : dir_(dir)
+{
+    signal(SIGPIPE, SIG_IGN);
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe");
+    }
+    const std::string path = program(name);
+    std::vector<std::string> vars = environment(dir, env);
+    std::vector<char *> envp;
+    for (auto &v : vars) {
+        envp.push_back(v.data());
+    }
+    envp.push_back(nullptr);
+
+    pid_ = fork();
+    if (pid_ == 0) {
+        setpgid(0, 0); // one group for the program and all it forks
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        if (chdir(dir.c_str()) == 0) {
+            char *argv[] = {const_cast<char *>(path.c_str()), nullptr};
+            execve(path.c_str(), argv, envp.data());
+        }
+        _exit(127);
+    }
+    setpgid(pid_, pid_);
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    in_ = in[1];
+    out_ = out[0];
+    err_ = err[0];
+    set_nonblocking(in_);
+    set_nonblocking(out_);
+    set_nonblocking(err_);
+}
+
+Session::~Session()
+{
+    if (!reaped_) {
+        kill(-pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    for (int fd : {in_, out_, err_}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+}
+
+void Session::pump(clock::time_point until, const std::function<bool()> &done)
+{
+    while (!done()) {
+        pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {in_, POLLOUT, 0}};
+        if (out_ < 0) fds[0].fd = -1;
+        if (err_ < 0) fds[1].fd = -1;
+        if (in_ < 0 || pending_.empty()) fds[2].fd = -1;
+        const auto left = std::chrono::duration_cast<milliseconds>(until - clock::now()).count();
+        if (left <= 0 || (fds[0].fd < 0 && fds[1].fd < 0 && fds[2].fd < 0)) {
+            return;
+        }
+        if (poll(fds, 3, static_cast<int>(left)) < 0 && errno != EINTR) {
+            return;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd >= 0 && fds[i].revents != 0) {
+                char buffer[65536];
+                const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+                if (n > 0) {
+                    (i == 0 ? result_.out : result_.err).append(buffer, static_cast<size_t>(n));
+                } else if (n == 0 || errno != EAGAIN) {
+                    close(fds[i].fd);
+                    (i == 0 ? out_ : err_) = -1;
+                }
+            }
+        }
+        if (fds[2].fd >= 0 && fds[2].revents != 0) {
+            const ssize_t n = write(in_, pending_.data(), pending_.size());
+            if (n > 0) {
+                pending_.erase(0, static_cast<size_t>(n));
+            } else if (errno != EAGAIN) {
+                pending_.clear(); // the program no longer reads
+            }
+        }
+    }
+}
+
+void Session::send(const std::string &input)
+{
+    pending_ += input; // written while the session waits for anything
+}
+
+void Session::close_input()
+{
+    pump(clock::now() + milliseconds(10000), [&] { return pending_.empty(); });
+    if (in_ >= 0) {
+        close(in_);
+        in_ = -1;
+    }
+}
+
+bool Session::expect(const std::string &text, milliseconds deadline)
+{
+    const auto ends_with = [&] { return result_.out.ends_with(text); };
+    pump(clock::now() + deadline, ends_with);
+    return ends_with();
+}
+
+bool Session::still_running(milliseconds wait)
+{
+    pump(clock::now() + wait, [&] { return out_ < 0 && err_ < 0; });
+    return out_ >= 0 || err_ >= 0;
+}
+
+Result Session::finish(milliseconds deadline)
+{
+    const auto until = clock::now() + deadline;
+    pump(until, [&] { return pending_.empty(); });
+    if (in_ >= 0) {
+        close(in_);
+        in_ = -1;
+    }
+    pump(until, [&] { return out_ < 0 && err_ < 0; });
+    if (out_ >= 0 || err_ >= 0) {
+        result_.timed_out = true;
+        kill(-pid_, SIGKILL);
+    }
+    int status = 0;
+    while (waitpid(pid_, &status, result_.timed_out ? 0 : WNOHANG) == 0) {
+        if (clock::now() > until) {
+            result_.timed_out = true;
+            kill(-pid_, SIGKILL);
+        } else {
+            usleep(1000);
+        }
+    }
+    reaped_ = true;
+    result_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+
+    std::ifstream log(dir_ / "record.log");
+    for (std::string line; std::getline(log, line);) {
+        const auto blank = line.find(' ');
+        result_.events.push_back({static_cast<pid_t>(std::atoi(line.c_str())), line.substr(blank + 1)});
+    }
+    return result_;
+}
+
+Result run(const std::string &name, const std::string &input, const fs::path &dir,
+           const std::vector<std::string> &env)
+{
+    Session session(name, dir, env);
+    session.send(input);
+    return session.finish();
+}
+
+void PrintTo(const Case &c, std::ostream *os)
+{
+    *os << c.program << " <<< " << testing::PrintToString(c.input);
+}
+
+std::string case_name(const testing::TestParamInfo<Case> &info)
+{
+    return info.param.name;
+}
+
+TEST_P(Transcript, Matches)
+{
+    const Case &c = GetParam();
+    TempDir dir;
+    if (c.prepare) {
+        c.prepare(dir.path());
+    }
+    const Result r = run(c.program, c.input, dir.path(), c.env);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.whats(), c.events);
+    for (const auto &[file, content] : c.files) {
+        EXPECT_EQ(slurp(dir.path() / file), content) << file;
+    }
+}
+
+} // namespace harness

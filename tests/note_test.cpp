@@ -1,0 +1,106 @@
+#include "harness.h"
+
+#include <fstream>
+
+namespace {
+
+using harness::Case;
+using harness::fs::path;
+
+const std::string menu = "Press 1 for write in File\nPress 2 to read File \nEnter choice: ";
+const std::string ask_text = "Enter what you want to write below: \n";
+const std::string saved = "This content is saved in notepadfile.txt successfully!\n";
+const std::string unwritable = "File error,File can't be written\n";
+const std::string shown = "Enter Filename: The content of File is below: \n"
+                          "_____________________________________________________\n";
+const std::string missing = "Enter Filename: File error,File doesn't Exists\n";
+const std::string invalid = "Invalid Input!!\n";
+const std::string notepad = "notes/notepadfile.txt";
+const std::string long_name(60, 'n');
+
+void put(const path &file, const std::string &content)
+{
+    std::ofstream(file, std::ios::binary) << content;
+}
+
+// A notepad folder whose file holds an old text, and a few files to show.
+void desk(const path &dir)
+{
+    harness::fs::create_directory(dir / "notes");
+    put(dir / notepad, "old text\nsecond line\n");
+    put(dir / "a.txt", "one\ntwo\n");
+    put(dir / "open-end.txt", "one\ntwo");
+    put(dir / "empty.txt", "");
+    put(dir / " spaced ", "spaced\n");
+    put(dir / long_name.substr(0, 49), "cut\n");
+    put(dir / long_name, "whole\n");
+}
+
+void full_disk(const path &dir)
+{
+    harness::fs::create_directory(dir / "notes");
+    harness::fs::create_symlink("/dev/full", dir / notepad);
+}
+
+const Case rows[] = {
+    {"WriteReplacesFile", "note-tmp", "1\nhello world\n", menu + ask_text + saved, {}, {}, desk,
+     {{notepad, "hello world"}}},
+    {"WriteKeepsBytes", "note-tmp", std::string("1\n\ta\0b\r \n", 9), menu + ask_text + saved, {}, {}, desk,
+     {{notepad, std::string("\ta\0b\r ", 6)}}},
+    {"WriteEmptyLine", "note-tmp", "1\n\n", menu + ask_text + saved, {}, {}, desk, {{notepad, ""}}},
+    {"WriteUnfinishedLine", "note-tmp", "1\npart", menu + ask_text + saved, {}, {}, desk, {{notepad, "part"}}},
+    {"WriteAtEndOfInput", "note-tmp", "1", menu + ask_text + saved, {}, {}, desk, {{notepad, ""}}},
+    {"WriteTextOnChoiceLine", "note-tmp", "1 some words\nnext\n", menu + ask_text + saved, {}, {}, desk,
+     {{notepad, "some words"}}},
+    {"WriteNoFolder", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {}, {}, {}, {{notepad, "<missing>"}}},
+    {"WriteDiskFull", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {}, {}, full_disk},
+    {"ShowFile", "note-tmp", "2\na.txt\n", menu + shown + "one\ntwo\n", {}, {}, desk},
+    {"ShowLastLineWithoutEnd", "note-tmp", "2\nopen-end.txt", menu + shown + "one\ntwo\n", {}, {}, desk},
+    {"ShowEmptyFile", "note-tmp", "2\nempty.txt\n", menu + shown, {}, {}, desk},
+    {"ShowDirectory", "note-tmp", "2\nnotes\n", menu + shown, {}, {}, desk},
+    {"ShowNameOnChoiceLine", "note-tmp", "2 a.txt\n", menu + shown + "one\ntwo\n", {}, {}, desk},
+    {"ShowNameWithBlanks", "note-tmp", "2\n spaced \n", menu + shown + "spaced\n", {}, {}, desk},
+    {"ShowLongName", "note-tmp", "2\n" + long_name + "\n", menu + shown + "whole\n", {}, {}, desk},
+    {"ShowMissing", "note-tmp", "2\nnope.txt\n", menu + missing, {}, {}, desk},
+    {"ShowEmptyName", "note-tmp", "2\n\n", menu + missing, {}, {}, desk},
+    {"ShowNameWithZeroByte", "note-tmp", std::string("2\na.txt\0x\n", 10), menu + missing, {}, {}, desk},
+    {"ChoiceThree", "note-tmp", "3\n", menu + invalid, {}, {}, desk, {{notepad, "old text\nsecond line\n"}}},
+    {"ChoiceZero", "note-tmp", "0\n", menu + invalid},
+    {"ChoiceWord", "note-tmp", "write\n", menu + invalid},
+    {"NoChoice", "note-tmp", "", menu + invalid},
+};
+
+INSTANTIATE_TEST_SUITE_P(Note, Transcript, testing::ValuesIn(rows), harness::case_name);
+
+// Written text comes back, with a line end, when the notepad file is shown by
+// its full path.
+TEST(Note, ShowsNotepadByFullPath)
+{
+    harness::TempDir dir;
+    harness::fs::create_directory(dir.path() / "notes");
+    harness::run("note-tmp", "1\nround trip\n", dir.path());
+    const auto r = harness::run("note-tmp", "2\n" + (dir.path() / notepad).string() + "\n", dir.path());
+    EXPECT_EQ(r.out, menu + shown + "round trip\n");
+}
+
+// Each prompt is out before the program waits for the answer to it.
+TEST(Note, PromptsShowBeforeWaiting)
+{
+    harness::TempDir dir;
+    desk(dir.path());
+    harness::Session write("note-tmp", dir.path());
+    ASSERT_TRUE(write.expect(menu));
+    write.send("1\n");
+    ASSERT_TRUE(write.expect(ask_text));
+    write.send("typed\n");
+    EXPECT_EQ(write.finish().out, menu + ask_text + saved);
+
+    harness::Session show("note-tmp", dir.path());
+    ASSERT_TRUE(show.expect(menu));
+    show.send("2\n");
+    ASSERT_TRUE(show.expect("Enter Filename: "));
+    show.send("a.txt\n");
+    EXPECT_EQ(show.finish().out, menu + shown + "one\ntwo\n");
+}
+
+} // namespace

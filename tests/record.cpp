@@ -1,0 +1,76 @@
+// Preloaded into the programs under test. Sleeps return at once and are
+// written to the file named by RECORD_LOG as "<pid> sleep <seconds>"; time()
+// answers FAKE_TIME when that is set.
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void record(const char *what, unsigned long amount)
+{
+    const char *log = std::getenv("RECORD_LOG");
+    if (log == nullptr) {
+        return;
+    }
+    char line[64];
+    const int length = std::snprintf(line, sizeof line, "%d %s %lu\n", static_cast<int>(getpid()), what, amount);
+    const int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        [[maybe_unused]] const ssize_t written = write(fd, line, static_cast<size_t>(length));
+        close(fd);
+    }
+}
+
+unsigned long whole_seconds(const timespec *duration)
+{
+    return duration == nullptr ? 0 : static_cast<unsigned long>(duration->tv_sec);
+}
+
+} // namespace
+
+extern "C" {
+
+unsigned int sleep(unsigned int seconds)
+{
+    record("sleep", seconds);
+    return 0;
+}
+
+int usleep(useconds_t microseconds)
+{
+    record("usleep", microseconds);
+    return 0;
+}
+
+int nanosleep(const timespec *duration, timespec *)
+{
+    record("nanosleep", whole_seconds(duration));
+    return 0;
+}
+
+int clock_nanosleep(clockid_t, int, const timespec *duration, timespec *)
+{
+    record("clock_nanosleep", whole_seconds(duration));
+    return 0;
+}
+
+time_t time(time_t *result)
+{
+    time_t now = 0;
+    if (const char *fixed = std::getenv("FAKE_TIME")) {
+        now = static_cast<time_t>(std::strtoll(fixed, nullptr, 10));
+    } else {
+        timespec real{};
+        clock_gettime(CLOCK_REALTIME, &real);
+        now = real.tv_sec;
+    }
+    if (result != nullptr) {
+        *result = now;
+    }
+    return now;
+}
+}
