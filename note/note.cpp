@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -37,7 +38,7 @@ void show_file()
     std::ifstream file;
     // A name with a zero byte in it names no file (the open would stop there).
     if (name.find('\0') == std::string::npos) {
-        file.open(name);
+        file.open(name, std::ios::binary);
     }
     if (!file.is_open()) {
         std::cout << "File error,File doesn't Exists" << std::endl;
@@ -45,11 +46,18 @@ void show_file()
     }
     std::cout << "The content of File is below: " << std::endl;
     std::cout << "_____________________________________________________" << std::endl;
-    // Plain newlines and one flush at the end: a terminal still shows each
-    // line at once, and a pipe gets the file at full speed.
-    std::string line;
-    while (std::getline(file, line)) {
-        std::cout.write(line.data(), static_cast<std::streamsize>(line.size())).put('\n');
+    // Every line is shown with its line end, a last line without one too.
+    // The file is copied in large blocks rather than line by line: the same
+    // bytes, in constant memory, at the speed of the disk.
+    std::vector<char> block(1 << 18);
+    char last = '\n';
+    while (file.read(block.data(), static_cast<std::streamsize>(block.size())) || file.gcount() > 0) {
+        const std::streamsize got = file.gcount();
+        std::cout.write(block.data(), got);
+        last = block[static_cast<std::size_t>(got) - 1];
+    }
+    if (last != '\n') {
+        std::cout << '\n';
     }
     std::cout.flush();
     file.close();

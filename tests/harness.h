@@ -41,8 +41,8 @@ struct Event {
 struct Result {
     std::string out;
     std::string err;
-    int status = -1;         // exit status, or 128 + signal
-    bool timed_out = false;  // killed at the deadline
+    int status = -1;        // exit status, or 128 + signal
+    bool timed_out = false; // killed at the deadline
     std::vector<Event> events;
     std::vector<std::string> whats() const; // the events without their pids
 };
@@ -87,10 +87,10 @@ Result run(const std::string &name, const std::string &input, const fs::path &di
 
 // One row of a transcript table: a whole run checked byte for byte.
 struct Case {
-    std::string name;  // the row's test name: letters, digits, underscores
+    std::string name; // the row's test name: letters, digits, underscores
     std::string program;
     std::string input;
-    std::string out;                  // all of standard output
+    std::string out;                      // all of standard output
     std::vector<std::string> events = {}; // sleeps and shell commands, in order
     std::vector<std::string> env = {};
     std::function<void(const fs::path &)> prepare = {}; // sets up the folder
@@ -102,7 +102,7 @@ std::string case_name(const testing::TestParamInfo<Case> &info);
 
 // INSTANTIATE_TEST_SUITE_P(Prefix, Transcript, testing::ValuesIn(rows), harness::case_name)
 class Transcript : public testing::TestWithParam<Case> {};
-}
+} // namespace harness
 using harness::Transcript;
 namespace harness {
 

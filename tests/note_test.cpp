@@ -42,6 +42,7 @@ void full_disk(const path &dir)
     harness::fs::create_symlink("/dev/full", dir / notepad);
 }
 
+// clang-format off
 const Case rows[] = {
     {"WriteReplacesFile", "note-tmp", "1\nhello world\n", menu + ask_text + saved, {}, {}, desk,
      {{notepad, "hello world"}}},
@@ -69,6 +70,7 @@ const Case rows[] = {
     {"ChoiceWord", "note-tmp", "write\n", menu + invalid},
     {"NoChoice", "note-tmp", "", menu + invalid},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Note, Transcript, testing::ValuesIn(rows), harness::case_name);
 

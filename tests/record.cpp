@@ -17,7 +17,8 @@ void record(const char *what, unsigned long amount)
         return;
     }
     char line[64];
-    const int length = std::snprintf(line, sizeof line, "%d %s %lu\n", static_cast<int>(getpid()), what, amount);
+    const int length =
+        std::snprintf(line, sizeof line, "%d %s %lu\n", static_cast<int>(getpid()), what, amount);
     const int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd >= 0) {
         [[maybe_unused]] const ssize_t written = write(fd, line, static_cast<size_t>(length));

@@ -1,0 +1,33 @@
+# Shared by the benchmark scripts: tools, the built programs, and ratios.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+bin=${BIN_DIR:-$root/build/bin}
+for tool in hyperfine python3; do
+  command -v "$tool" >/dev/null || { echo "$tool is needed: apt-get install $tool" >&2; exit 1; }
+done
+[ -x "$bin/note" ] || { echo "build the programs first: cmake --workflow --preset build" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Programs that hold or run closing commands get instant sleeps and the
+# recording stand-ins, as in the tests.
+quiet_env() {
+  export LD_PRELOAD="$root/build/tests/librecord.so" RECORD_LOG=/dev/null
+  export PATH="$root/tests/stand-ins:$PATH"
+}
+
+# median_ratio JSON: the median of hyperfine's first command over its second.
+median_ratio() {
+  python3 - "$1" <<'PY'
+import json, sys
+r = json.load(open(sys.argv[1]))["results"]
+print(f"{r[0]['median'] / r[1]['median']:.2f}")
+PY
+}
+
+# report NAME FIGURE TARGET: one row of the benchmark table.
+report() {
+  printf '%-44s %8s   %s\n' "$1" "$2" "$3"
+}

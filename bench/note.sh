@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# note showing an 80 MB, 2-million-line file into a pipe, against cat.
+source "$(dirname "$0")/lib.sh"
+
+python3 - "$work/big.txt" <<'PY'
+import sys
+with open(sys.argv[1], "w") as f:
+    for i in range(2_000_000):
+        f.write(f"line {i:09d} of the benchmark file, some text\n"[:39] + "\n")
+PY
+printf '2\n%s\n' "$work/big.txt" > "$work/answers"
+
+hyperfine --style none --warmup 1 --runs 10 --output pipe --export-json "$work/note.json" \
+  -n note "$bin/note < $work/answers" -n cat "cat $work/big.txt" >&2
+report "note listing 80 MB / cat (median time)" "$(median_ratio "$work/note.json")" "<= 2.5"
