@@ -69,6 +69,7 @@ const Case rows[] = {
     {"ChoiceZero", "note-tmp", "0\n", menu + invalid},
     {"ChoiceWord", "note-tmp", "write\n", menu + invalid},
     {"NoChoice", "note-tmp", "", menu + invalid},
+    {"NoThreadForTheJob", "note-tmp", "3\n", menu + invalid, {}, {"NO_THREADS=1"}},
 };
 // clang-format on
 

@@ -1,10 +1,14 @@
 // Preloaded into the programs under test. Sleeps return at once and are
 // written to the file named by RECORD_LOG as "<pid> sleep <seconds>"; time()
-// answers FAKE_TIME when that is set.
+// answers FAKE_TIME when that is set; with NO_THREADS set, no thread can be
+// created.
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -73,5 +77,15 @@ time_t time(time_t *result)
         *result = now;
     }
     return now;
+}
+
+int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
+{
+    if (std::getenv("NO_THREADS") != nullptr) {
+        return EAGAIN;
+    }
+    using create_fn = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
+    static const auto real = reinterpret_cast<create_fn>(dlsym(RTLD_NEXT, "pthread_create"));
+    return real(thread, attr, start, arg);
 }
 }
