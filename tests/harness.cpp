@@ -255,6 +255,12 @@ void PrintTo(const Case &c, std::ostream *os)
     *os << c.program << " <<< " << testing::PrintToString(c.input);
 }
 
+std::vector<Case> &all_rows()
+{
+    static std::vector<Case> rows;
+    return rows;
+}
+
 std::string case_name(const testing::TestParamInfo<Case> &info)
 {
     return info.param.name;

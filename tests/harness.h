@@ -100,8 +100,19 @@ struct Case {
 void PrintTo(const Case &c, std::ostream *os);
 std::string case_name(const testing::TestParamInfo<Case> &info);
 
-// INSTANTIATE_TEST_SUITE_P(Prefix, Transcript, testing::ValuesIn(rows), harness::case_name)
 class Transcript : public testing::TestWithParam<Case> {};
+
+// Every row of every transcript table, for the robustness test that replays
+// their inputs cut short.
+std::vector<Case> &all_rows();
+
+// A transcript table's rows, used as
+// INSTANTIATE_TEST_SUITE_P(Prefix, Transcript, harness::table(rows), harness::case_name);
+template <std::size_t N> auto table(const Case (&rows)[N])
+{
+    all_rows().insert(all_rows().end(), rows, rows + N);
+    return testing::ValuesIn(rows);
+}
 } // namespace harness
 using harness::Transcript;
 namespace harness {

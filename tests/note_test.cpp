@@ -73,7 +73,7 @@ const Case rows[] = {
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Note, Transcript, testing::ValuesIn(rows), harness::case_name);
+INSTANTIATE_TEST_SUITE_P(Note, Transcript, harness::table(rows), harness::case_name);
 
 // Written text comes back, with a line end, when the notepad file is shown by
 // its full path.

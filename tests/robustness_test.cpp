@@ -1,0 +1,100 @@
+// Any input at all, cut anywhere: every program ends in time, with status 0
+// and nothing on standard error.
+#include "harness.h"
+
+#include <random>
+
+namespace {
+
+using harness::Case;
+
+const std::string programs[] = {"note-tmp"};
+
+// Hostile inputs, the same on every run: blanks, signs and numbers of every
+// size, megabyte tokens, random bytes and random mixes of tokens.
+std::vector<std::string> junk()
+{
+    std::vector<std::string> inputs = {
+        "",
+        " \t\n\r\v\f \n",
+        "-\n+\n- 1\n",
+        "99999999999999999999999999\n-99999999999999999999999999\n",
+        "2147483648 -2147483649 4294967296 0x10 1e3 ٣\n",
+        std::string(1 << 20, '7'),
+        std::string(1 << 20, 'w'),
+        "1\n" + std::string(1 << 20, 'w') + "\n",
+        "2\n" + std::string(1 << 20, 'n') + "\n",
+    };
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const std::string tokens[] = {"1",
+                                  "2",
+                                  "4",
+                                  "-1",
+                                  "0",
+                                  "10",
+                                  "2147483647",
+                                  "-2147483648",
+                                  "21474836470",
+                                  "abc",
+                                  std::string(1, '\0'),
+                                  " ",
+                                  "\n",
+                                  "\t",
+                                  "\r\n"};
+    std::uniform_int_distribution<std::size_t> token(0, std::size(tokens) - 1);
+    for (int i = 0; i < 12; ++i) {
+        std::string bytes(static_cast<std::size_t>(byte(random)) * 8, '\0');
+        for (char &c : bytes) {
+            c = static_cast<char>(byte(random));
+        }
+        inputs.push_back(bytes);
+        std::string mix;
+        for (int n = byte(random) % 40; n > 0; --n) {
+            mix += tokens[token(random)];
+        }
+        inputs.push_back(mix);
+    }
+    return inputs;
+}
+
+void survives(const std::string &program, const std::string &input, const Case *row)
+{
+    harness::TempDir dir;
+    if (row != nullptr && row->prepare) {
+        row->prepare(dir.path());
+    }
+    const auto r =
+        harness::run(program, input, dir.path(), row != nullptr ? row->env : std::vector<std::string>{});
+    const bool clean = !r.timed_out && r.status == 0 && r.err.empty();
+    EXPECT_TRUE(clean) << program << " <<< " << testing::PrintToString(input.substr(0, 200))
+                       << (r.timed_out ? "\ntimed out" : "") << "\nstatus " << r.status << "\nstderr "
+                       << r.err;
+}
+
+class Robust : public testing::TestWithParam<std::string> {};
+
+TEST_P(Robust, EndsCleanlyOnAnyInput)
+{
+    const std::string &program = GetParam();
+    for (const auto &input : junk()) {
+        survives(program, input, nullptr);
+    }
+    // Every transcript of the suite, with its input ended at every byte.
+    for (const Case &row : harness::all_rows()) {
+        if (row.program == program) {
+            for (std::size_t cut = 0; cut < row.input.size(); ++cut) {
+                survives(program, row.input.substr(0, cut), &row);
+            }
+        }
+    }
+}
+
+std::string program_name(const testing::TestParamInfo<std::string> &info)
+{
+    return info.param == "note-tmp" ? "note" : info.param;
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, Robust, testing::ValuesIn(programs), program_name);
+
+} // namespace
