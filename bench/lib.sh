@@ -18,6 +18,15 @@ quiet_env() {
   export PATH="$root/tests/stand-ins:$PATH"
 }
 
+# compare JSON RUNS NAME COMMAND NAME COMMAND: time two commands in one run.
+compare() {
+  local json=$1 runs=$2
+  shift 2
+  hyperfine --style none --warmup 1 --runs "$runs" --output pipe --export-json "$json" \
+    -n "$1" "$2" -n "$3" "$4" >/dev/null 2>"$work/hyperfine.err" ||
+    { cat "$work/hyperfine.err" >&2; exit 1; }
+}
+
 # median_ratio JSON: the median of hyperfine's first command over its second.
 median_ratio() {
   python3 - "$1" <<'PY'

@@ -10,6 +10,5 @@ with open(sys.argv[1], "w") as f:
 PY
 printf '2\n%s\n' "$work/big.txt" > "$work/answers"
 
-hyperfine --style none --warmup 1 --runs 10 --output pipe --export-json "$work/note.json" \
-  -n note "$bin/note < $work/answers" -n cat "cat $work/big.txt" >&2
+compare "$work/note.json" 10 note "$bin/note < $work/answers" cat "cat $work/big.txt"
 report "note listing 80 MB / cat (median time)" "$(median_ratio "$work/note.json")" "<= 2.5"

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# mirrorword and pal on one huge word against rev: time, growth and peak memory.
+source "$(dirname "$0")/lib.sh"
+quiet_env
+
+word() { # word FILE MEGABYTES: one word, no whitespace, no line end
+  python3 - "$1" "$2" <<'PY'
+import sys
+chunk = bytes(range(33, 127)) * 11155  # printable, no blanks: about 1 MB
+with open(sys.argv[1], "wb") as f:
+    for _ in range(int(sys.argv[2])):
+        f.write(chunk[:1 << 20])
+PY
+}
+word "$work/word10" 10
+word "$work/word100" 100
+
+compare "$work/mirror.json" 5 mirrorword "$bin/mirrorword < $work/word100" rev "rev $work/word100"
+compare "$work/pal.json" 5 pal "$bin/pal < $work/word100" rev "rev $work/word100"
+compare "$work/growth.json" 5 100MB "$bin/mirrorword < $work/word100" 10MB "$bin/mirrorword < $work/word10"
+
+# peak KPROGRAM: the program's peak resident memory on the 100 MB word, in KiB.
+peak() {
+  /usr/bin/time -f %M -o "$work/peak" "$bin/$1" < "$work/word100" > /dev/null
+  cat "$work/peak"
+}
+word_kib=$((100 * 1024))
+
+report "mirrorword 100 MB word / rev (median time)" "$(median_ratio "$work/mirror.json")" "<= 1.0"
+report "pal 100 MB word / rev (median time)" "$(median_ratio "$work/pal.json")" "<= 1.0"
+report "mirrorword 100 MB / 10 MB word (median time)" "$(median_ratio "$work/growth.json")" "about 10 (linear)"
+for p in mirrorword pal; do
+  report "$p peak memory / 100 MB word" "$(python3 -c "print(f'{$(peak $p) / $word_kib:.2f}')")" "<= 3.5"
+done
