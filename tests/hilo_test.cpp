@@ -45,8 +45,7 @@ std::string times(const std::string &text, int count)
 
 const Case rows[] = {
     {"Ascending", "hilo", "1\n2\n3\n4\n5\n6\n7\n", title + times(low, 6) + right(7), held_paused, clock_for(7)},
-    {"Descending", "hilo", "10\n9\n8\n7\n6\n5\n4\n3\n", title + times(high, 7) + right(8), held_paused,
-     clock_for(3)},
+    {"Descending", "hilo", "10\n9\n8\n7\n6\n5\n4\n3\n", title + times(high, 7) + right(8), held_paused, clock_for(3)},
     {"OutOfRange", "hilo", "0\n11\n7\n", title + low + high + right(3), held_paused, clock_for(7)},
     {"FirstGuessRight", "hilo", "7\n", title + right(1), held_paused, clock_for(7)},
     {"GuessesOnOneLine", "hilo", "5 1 3 9\n", title + high + low + right(3), held_paused, clock_for(3)},
