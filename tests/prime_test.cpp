@@ -1,0 +1,49 @@
+#include "harness.h"
+
+namespace {
+
+using harness::Case;
+
+const std::string ask = "Enter a positive integer: ";
+const std::vector<std::string> held_paused = {"sleep 8", "pause"};
+
+Case row(const std::string &name, const std::string &input, const std::string &answer)
+{
+    return {name, "prime", input, ask + answer, held_paused};
+}
+
+const Case rows[] = {
+    row("Zero", "0\n", "0 is not a prime number"),
+    row("One", "1\n", "1 is not a prime number"),
+    row("Two", "2\n", "2 is a prime number"),
+    row("Four", "4\n", "4 is not a prime number"),
+    row("Nine", "9\n", "9 is not a prime number"),
+    row("Negative", "-9\n", "-9 is a prime number"),
+    row("Text", "seven\n", "0 is not a prime number"),
+    row("NothingTyped", "", "0 is not a prime number"),
+    row("Largest", "2147483647\n", "2147483647 is a prime number"),
+    // The square of the largest prime below the square root of the limit.
+    row("SquareOfPrimeNearLimit", "2147117569\n", "2147117569 is not a prime number"),
+    row("AboveRange", "99999999999 5\n", "2147483647 is a prime number"),
+};
+
+INSTANTIATE_TEST_SUITE_P(Prime, Transcript, testing::ValuesIn(rows), harness::case_name);
+
+// The answer is out while the program waits for one more token; blank lines
+// do not end that wait.
+TEST(Prime, WaitsForOneMoreToken)
+{
+    harness::TempDir dir;
+    harness::Session session("prime", dir.path());
+    ASSERT_TRUE(session.expect(ask));
+    session.send("7\n");
+    ASSERT_TRUE(session.expect("7 is a prime number"));
+    session.send("\n \n");
+    EXPECT_TRUE(session.still_running(harness::milliseconds(300)));
+    session.send("x\n");
+    const harness::Result r = session.finish();
+    EXPECT_EQ(r.out, ask + "7 is a prime number");
+    EXPECT_EQ(r.whats(), held_paused);
+}
+
+} // namespace
