@@ -11,18 +11,17 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Programs that hold or run closing commands get instant sleeps and the
-# recording stand-ins, as in the tests.
-quiet_env() {
-  export LD_PRELOAD="$root/build/tests/librecord.so" RECORD_LOG=/dev/null
-  export PATH="$root/tests/stand-ins:$PATH"
-}
+# Put in front of a program that holds or runs closing commands: instant
+# sleeps and the recording stand-ins, as in the tests, for it alone.
+stub="env LD_PRELOAD=$root/build/tests/librecord.so RECORD_LOG=/dev/null PATH=$root/tests/stand-ins:$PATH"
+[ -e "$root/build/tests/librecord.so" ] ||
+  { echo "build the tests' preload library first: cmake --workflow --preset test" >&2; exit 1; }
 
 # compare JSON RUNS NAME COMMAND NAME COMMAND: time two commands in one run.
 compare() {
   local json=$1 runs=$2
   shift 2
-  hyperfine --style none --warmup 1 --runs "$runs" --output pipe --export-json "$json" \
+  hyperfine --style none --warmup 3 --runs "$runs" --output pipe --export-json "$json" \
     -n "$1" "$2" -n "$3" "$4" >/dev/null 2>"$work/hyperfine.err" ||
     { cat "$work/hyperfine.err" >&2; exit 1; }
 }

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # mirrorword and pal on one huge word against rev: time, growth and peak memory.
 source "$(dirname "$0")/lib.sh"
-quiet_env
 
 word() { # word FILE MEGABYTES: one word, no whitespace, no line end
   python3 - "$1" "$2" <<'PY'
@@ -15,13 +14,13 @@ PY
 word "$work/word10" 10
 word "$work/word100" 100
 
-compare "$work/mirror.json" 5 mirrorword "$bin/mirrorword < $work/word100" rev "rev $work/word100"
-compare "$work/pal.json" 5 pal "$bin/pal < $work/word100" rev "rev $work/word100"
-compare "$work/growth.json" 5 100MB "$bin/mirrorword < $work/word100" 10MB "$bin/mirrorword < $work/word10"
+compare "$work/mirror.json" 5 mirrorword "$stub $bin/mirrorword < $work/word100" rev "rev $work/word100"
+compare "$work/pal.json" 5 pal "$stub $bin/pal < $work/word100" rev "rev $work/word100"
+compare "$work/growth.json" 5 100MB "$stub $bin/mirrorword < $work/word100" 10MB "$stub $bin/mirrorword < $work/word10"
 
 # peak KPROGRAM: the program's peak resident memory on the 100 MB word, in KiB.
 peak() {
-  /usr/bin/time -f %M -o "$work/peak" "$bin/$1" < "$work/word100" > /dev/null
+  $stub /usr/bin/time -f %M -o "$work/peak" "$bin/$1" < "$work/word100" > /dev/null
   cat "$work/peak"
 }
 word_kib=$((100 * 1024))

@@ -54,6 +54,6 @@ const Case rows[] = {
     {"EndOfInputEndsGame", "hilo", "8\n", title + high + over(7), held_paused, clock_for(7)},
 };
 
-INSTANTIATE_TEST_SUITE_P(Hilo, Transcript, testing::ValuesIn(rows), harness::case_name);
+INSTANTIATE_TEST_SUITE_P(Hilo, Transcript, harness::table(rows), harness::case_name);
 
 } // namespace

@@ -27,7 +27,7 @@ const Case rows[] = {
     row("AboveRange", "99999999999 5\n", "2147483647 is a prime number"),
 };
 
-INSTANTIATE_TEST_SUITE_P(Prime, Transcript, testing::ValuesIn(rows), harness::case_name);
+INSTANTIATE_TEST_SUITE_P(Prime, Transcript, harness::table(rows), harness::case_name);
 
 // The answer is out while the program waits for one more token; blank lines
 // do not end that wait.

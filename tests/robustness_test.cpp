@@ -8,7 +8,7 @@ namespace {
 
 using harness::Case;
 
-const std::string programs[] = {"note-tmp"};
+const std::string programs[] = {"note-tmp", "mirrorword", "pal", "hilo", "prime", "timer"};
 
 // Hostile inputs, the same on every run: blanks, signs and numbers of every
 // size, megabyte tokens, random bytes and random mixes of tokens.

@@ -14,6 +14,6 @@ const Case rows[] = {
      {moment, "TZ=XYZ-9"}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Timer, Transcript, testing::ValuesIn(rows), harness::case_name);
+INSTANTIATE_TEST_SUITE_P(Timer, Transcript, harness::table(rows), harness::case_name);
 
 } // namespace

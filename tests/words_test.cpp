@@ -27,6 +27,6 @@ const Case rows[] = {
     {"Utf8Bytes", "pal", "\xc3\xa9\n", ask + "\xa9\xc3\n" + verdict("\xc3\xa9", false), held},
 };
 
-INSTANTIATE_TEST_SUITE_P(Words, Transcript, testing::ValuesIn(rows), harness::case_name);
+INSTANTIATE_TEST_SUITE_P(Words, Transcript, harness::table(rows), harness::case_name);
 
 } // namespace
