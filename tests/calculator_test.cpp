@@ -55,7 +55,7 @@ const std::vector<Case> rows = both({
     calc("FirstNumberTooSmall", "2 -99999999999 5\n", "Subtraction of -2147483648 and 0 = -2147483648"),
 });
 
-INSTANTIATE_TEST_SUITE_P(Calculator, Transcript, testing::ValuesIn(rows), harness::case_name);
+INSTANTIATE_TEST_SUITE_P(Calculator, Transcript, harness::table(rows), harness::case_name);
 
 // Enter alone does not end the final wait, a word does; the window is closed
 // only after that.

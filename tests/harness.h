@@ -108,9 +108,9 @@ std::vector<Case> &all_rows();
 
 // A transcript table's rows, used as
 // INSTANTIATE_TEST_SUITE_P(Prefix, Transcript, harness::table(rows), harness::case_name);
-template <std::size_t N> auto table(const Case (&rows)[N])
+template <typename Rows> auto table(const Rows &rows)
 {
-    all_rows().insert(all_rows().end(), rows, rows + N);
+    all_rows().insert(all_rows().end(), std::begin(rows), std::end(rows));
     return testing::ValuesIn(rows);
 }
 } // namespace harness
