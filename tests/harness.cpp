@@ -96,6 +96,13 @@ Session::Session(const std::string &name, const fs::path &dir, const std::vector
     : dir_(dir)
 {
     signal(SIGPIPE, SIG_IGN);
+    // With standard input, output or error closed (as under some CI), a pipe
+    // below could take their place and be lost to the program.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0) {
+            open("/dev/null", O_RDWR);
+        }
+    }
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe");
