@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034
 # Shared by the benchmark scripts: tools, the built programs, and ratios.
 set -euo pipefail
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # note showing an 80 MB, 2-million-line file into a pipe, against cat.
+# shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
 python3 - "$work/big.txt" <<'PY'

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # prime on its slowest 32-bit input, 2147483647 (a prime: every divisor up to
 # its root is tried), against prime on 4 (settled at the first divisor).
+# shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
 echo 2147483647 > "$work/largest"

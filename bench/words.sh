@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # mirrorword and pal on one huge word against rev: time, growth and peak memory.
+# shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
 word() { # word FILE MEGABYTES: one word, no whitespace, no line end
