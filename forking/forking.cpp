@@ -26,12 +26,16 @@ void send(int fd, int first, int second)
     [[maybe_unused]] const ssize_t written = write(fd, message.data(), message.size());
 }
 
-void receive(int fd, int &first, int &second)
+// False when no whole message came (no pipe could be made).
+bool receive(int fd, int &first, int &second)
 {
     std::array<char, message_size> message{};
-    [[maybe_unused]] const ssize_t got = read(fd, message.data(), message.size());
+    if (read(fd, message.data(), message.size()) != static_cast<ssize_t>(message_size)) {
+        return false;
+    }
     std::memcpy(&first, message.data(), sizeof first);
     std::memcpy(&second, message.data() + sizeof first, sizeof second);
+    return true;
 }
 
 // One stage's prompt and pair; a number that cannot be read counts as 0.
@@ -63,10 +67,12 @@ pid_t fork_flushed()
 
 void *forkfunction(void *)
 {
-    std::array<int, 2> operands{};
+    // Ends of pipes that cannot be made stay -1: reads and writes on them fail
+    // at once, and never touch the terminal.
+    std::array<int, 2> operands{-1, -1};
     // The sum child writes one byte here once it has taken the first message,
     // so the second message can only reach the product child.
-    std::array<int, 2> taken{};
+    std::array<int, 2> taken{-1, -1};
     [[maybe_unused]] const int made = pipe(operands.data());
     [[maybe_unused]] const int made_too = pipe(taken.data());
 
@@ -82,11 +88,13 @@ void *forkfunction(void *)
     const pid_t sum = fork_flushed();
     sleep(2);
     if (sum == 0) {
-        receive(operands[0], first, second);
+        const bool received = receive(operands[0], first, second);
         const char ack = 1;
         [[maybe_unused]] const ssize_t acked = write(taken[1], &ack, 1);
-        std::cout << "add -> " << add32(first, second) << std::endl;
-        std::cout << "sub -> " << sub32(first, second) << std::endl;
+        if (received) {
+            std::cout << "add -> " << add32(first, second) << std::endl;
+            std::cout << "sub -> " << sub32(first, second) << std::endl;
+        }
         end_child();
     }
 
@@ -101,15 +109,16 @@ void *forkfunction(void *)
     }
     send(operands[1], first, second);
     if (fork_flushed() == 0) { // the product child
-        receive(operands[0], first, second);
-        std::cout << "Mul -> " << mul32(first, second) << std::endl;
-        std::cout << "Div -> ";
-        if (const auto quotient = div32(first, second)) {
-            std::cout << *quotient;
-        } else {
-            std::cout << "undefined";
+        if (receive(operands[0], first, second)) {
+            std::cout << "Mul -> " << mul32(first, second) << std::endl;
+            std::cout << "Div -> ";
+            if (const auto quotient = div32(first, second)) {
+                std::cout << *quotient;
+            } else {
+                std::cout << "undefined";
+            }
+            std::cout << std::endl;
         }
-        std::cout << std::endl;
         [[maybe_unused]] const int cleared = std::system("clear");
         end_child();
     }

@@ -1,7 +1,7 @@
 // Preloaded into the programs under test. Sleeps return at once and are
 // written to the file named by RECORD_LOG as "<pid> sleep <seconds>"; time()
 // answers FAKE_TIME when that is set; with NO_THREADS set, no thread can be
-// created.
+// created, and with NO_PIPES set, no pipe.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -77,6 +77,26 @@ time_t time(time_t *result)
         *result = now;
     }
     return now;
+}
+
+// Only the program loses its pipes, not the shell commands it runs.
+bool no_pipes = false;
+
+__attribute__((constructor)) void take_no_pipes()
+{
+    no_pipes = std::getenv("NO_PIPES") != nullptr;
+    unsetenv("NO_PIPES");
+}
+
+int pipe(int fds[2])
+{
+    if (no_pipes) {
+        errno = EMFILE;
+        return -1;
+    }
+    using pipe_fn = int (*)(int *);
+    static const auto real = reinterpret_cast<pipe_fn>(dlsym(RTLD_NEXT, "pipe"));
+    return real(fds);
 }
 
 int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
