@@ -36,6 +36,8 @@ void show_file()
     std::getline(std::cin, name);
 
     std::ifstream file;
+    std::vector<char> buffer(1 << 18); // few, large reads of a big file
+    file.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     // A name with a zero byte in it names no file (the open would stop there).
     if (name.find('\0') == std::string::npos) {
         file.open(name, std::ios::binary);
@@ -47,14 +49,15 @@ void show_file()
     std::cout << "The content of File is below: " << std::endl;
     std::cout << "_____________________________________________________" << std::endl;
     // Every line is shown with its line end, a last line without one too.
-    // The file is copied in large blocks rather than line by line: the same
-    // bytes, in constant memory, at the speed of the disk.
-    std::vector<char> block(1 << 18);
+    // The file goes out in the pieces it is read in rather than line by line:
+    // the same bytes, in constant memory, at the speed of the disk, and what a
+    // pipe or a terminal named as the file delivers shows as it comes.
+    std::vector<char> piece(buffer.size());
     char last = '\n';
-    while (file.read(block.data(), static_cast<std::streamsize>(block.size())) || file.gcount() > 0) {
-        const std::streamsize got = file.gcount();
-        std::cout.write(block.data(), got);
-        last = block[static_cast<std::size_t>(got) - 1];
+    while (file.peek() != std::ifstream::traits_type::eof()) {
+        const std::streamsize got = file.readsome(piece.data(), static_cast<std::streamsize>(piece.size()));
+        std::cout.write(piece.data(), got);
+        last = piece[static_cast<std::size_t>(got) - 1];
     }
     if (last != '\n') {
         std::cout << '\n';

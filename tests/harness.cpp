@@ -118,6 +118,7 @@ Session::Session(const std::string &name, const fs::path &dir, const std::vector
     pid_ = fork();
     if (pid_ == 0) {
         setpgid(0, 0); // one group for the program and all it forks
+        signal(SIGPIPE, SIG_DFL);
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);

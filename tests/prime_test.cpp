@@ -16,6 +16,7 @@ const Case rows[] = {
     row("Zero", "0\n", "0 is not a prime number"),
     row("One", "1\n", "1 is not a prime number"),
     row("Two", "2\n", "2 is a prime number"),
+    row("Three", "3\n", "3 is a prime number"),
     row("Four", "4\n", "4 is not a prime number"),
     row("Nine", "9\n", "9 is not a prime number"),
     row("Negative", "-9\n", "-9 is a prime number"),
@@ -25,6 +26,7 @@ const Case rows[] = {
     // The square of the largest prime below the square root of the limit.
     row("SquareOfPrimeNearLimit", "2147117569\n", "2147117569 is not a prime number"),
     row("AboveRange", "99999999999 5\n", "2147483647 is a prime number"),
+    row("BelowRange", "-99999999999\n", "-2147483648 is a prime number"),
 };
 
 INSTANTIATE_TEST_SUITE_P(Prime, Transcript, harness::table(rows), harness::case_name);
