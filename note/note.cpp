@@ -1,6 +1,7 @@
 // note: writes one line of text to the notepad file, or shows a named text
 // file line by line.
 #include "frame.h"
+#include "notepad_path.h"
 
 #include <fstream>
 #include <iostream>

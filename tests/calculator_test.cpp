@@ -5,7 +5,8 @@ namespace {
 using harness::Case;
 
 const std::string rule(54, '-');
-const std::string dialogue_head = "\n" + rule + "\n"
+const std::string dialogue_head = "\n" + rule +
+                                  "\n"
                                   "Press 1 to add\n"
                                   "Press 2 to subtract\n"
                                   "Press 3 to multiplication\n"

@@ -43,6 +43,7 @@ std::string times(const std::string &text, int count)
     return all;
 }
 
+// clang-format off
 const Case rows[] = {
     {"Ascending", "hilo", "1\n2\n3\n4\n5\n6\n7\n", title + times(low, 6) + right(7), held_paused, clock_for(7)},
     {"Descending", "hilo", "10\n9\n8\n7\n6\n5\n4\n3\n", title + times(high, 7) + right(8), held_paused, clock_for(3)},
@@ -53,6 +54,7 @@ const Case rows[] = {
     {"Beyond32BitsEndsGame", "hilo", "99999999999\n7\n", title + over(7), held_paused, clock_for(7)},
     {"EndOfInputEndsGame", "hilo", "8\n", title + high + over(7), held_paused, clock_for(7)},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Hilo, Transcript, harness::table(rows), harness::case_name);
 

@@ -1,7 +1,8 @@
 // Preloaded into the programs under test. Sleeps return at once and are
 // written to the file named by RECORD_LOG as "<pid> sleep <seconds>"; time()
 // answers FAKE_TIME when that is set; with NO_THREADS set, no thread can be
-// created, and with NO_PIPES set, no pipe.
+// created, and with NO_PIPES=n, the program's first n pipes cannot be made
+// (only the first few: the sanitizers' runtime makes pipes of its own later).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -80,17 +81,20 @@ time_t time(time_t *result)
 }
 
 // Only the program loses its pipes, not the shell commands it runs.
-bool no_pipes = false;
+long pipes_to_fail = 0;
 
 __attribute__((constructor)) void take_no_pipes()
 {
-    no_pipes = std::getenv("NO_PIPES") != nullptr;
+    if (const char *count = std::getenv("NO_PIPES")) {
+        pipes_to_fail = std::strtol(count, nullptr, 10);
+    }
     unsetenv("NO_PIPES");
 }
 
 int pipe(int fds[2])
 {
-    if (no_pipes) {
+    if (pipes_to_fail > 0) {
+        --pipes_to_fail;
         errno = EMFILE;
         return -1;
     }
