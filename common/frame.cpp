@@ -6,6 +6,21 @@
 #include <cstdlib>
 #include <iostream>
 
+namespace {
+
+// Runs the closing commands through the shell, in order; their results are not
+// looked at.
+void run_closing(std::initializer_list<const char *> closing)
+{
+    for (const char *command : closing) {
+        // What the shell prints must not overtake our own pending output.
+        std::cout.flush();
+        [[maybe_unused]] const int status = std::system(command);
+    }
+}
+
+} // namespace
+
 int run_job(job work, std::initializer_list<const char *> closing)
 {
     pthread_t worker{};
@@ -16,15 +31,6 @@ int run_job(job work, std::initializer_list<const char *> closing)
     }
     run_closing(closing);
     return 0;
-}
-
-void run_closing(std::initializer_list<const char *> closing)
-{
-    for (const char *command : closing) {
-        // What the shell prints must not overtake our own pending output.
-        std::cout.flush();
-        [[maybe_unused]] const int status = std::system(command);
-    }
 }
 
 void hold()

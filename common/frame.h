@@ -12,9 +12,5 @@ using job = void *(*)(void *);
 // order. Returns the exit status for main: 0.
 int run_job(job work, std::initializer_list<const char *> closing = {});
 
-// Runs the closing commands through the shell, in order; their results are not
-// looked at. Pending standard output goes out first.
-void run_closing(std::initializer_list<const char *> closing);
-
 // Keeps the last screen up for 8 seconds before a job returns.
 void hold();
