@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace harness {
 
@@ -80,6 +81,16 @@ std::vector<std::string> Result::whats() const
 std::string program(const std::string &name)
 {
     return std::string(name == "note-tmp" ? TEST_PROGRAM_DIR : PROGRAM_DIR) + "/" + name;
+}
+
+std::vector<std::string> programs()
+{
+    std::vector<std::string> names;
+    std::istringstream list(PROGRAMS);
+    for (std::string name; list >> name;) {
+        names.push_back(name == "note" ? "note-tmp" : name);
+    }
+    return names;
 }
 
 std::string slurp(const fs::path &file)
@@ -192,15 +203,6 @@ void Session::pump(clock::time_point until, const std::function<bool()> &done)
 void Session::send(const std::string &input)
 {
     pending_ += input; // written while the session waits for anything
-}
-
-void Session::close_input()
-{
-    pump(clock::now() + milliseconds(10000), [&] { return pending_.empty(); });
-    if (in_ >= 0) {
-        close(in_);
-        in_ = -1;
-    }
 }
 
 bool Session::expect(const std::string &text, milliseconds deadline)

@@ -50,6 +50,9 @@ struct Result {
 // The path of a built program ("note-tmp" is the tests' own note).
 std::string program(const std::string &name);
 
+// Every program, by the name the tests run it under (note as "note-tmp").
+std::vector<std::string> programs();
+
 // One run of a program whose input is given piece by piece.
 class Session {
 public:
@@ -61,7 +64,6 @@ public:
 
     // Queues input; it is written while the session waits (expect, finish...).
     void send(const std::string &input);
-    void close_input();
     // Waits until standard output ends with text; false at the deadline.
     bool expect(const std::string &text, milliseconds deadline = milliseconds(5000));
     // True when the program still runs (all its processes) after a while.

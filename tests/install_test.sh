@@ -2,9 +2,10 @@
 # Installs into a temporary prefix and checks that every program, manual page
 # and desktop entry is there and well formed; then builds the Debian package
 # and checks that it holds the same files and depends on what it should.
-# Usage: install_test.sh BUILD_DIR NOTEPAD_PATH
+# Usage: install_test.sh BUILD_DIR NOTEPAD_PATH NAME:SECTION...
 set -euo pipefail
 build=$1 notepad=$2
+shift 2
 
 tmp=$(mktemp -d)
 # Installing and packaging rewrite the build tree's install manifest: keep the
@@ -20,11 +21,11 @@ trap 'exit 1' HUP INT TERM
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-programs=(note calculator solocalc forking mirrorword pal hilo prime timer)
+programs=()
 expected=()
-for p in "${programs[@]}"; do
-  section=1
-  [[ $p == hilo ]] && section=6
+for row in "$@"; do
+  p=${row%:*} section=${row#*:}
+  programs+=("$p")
   expected+=("usr/bin/$p" "usr/share/man/man$section/$p.$section"
              "usr/share/applications/consoletools-$p.desktop")
 done

@@ -8,9 +8,6 @@ namespace {
 
 using harness::Case;
 
-const std::string programs[] = {"note-tmp", "calculator", "solocalc", "forking", "mirrorword",
-                                "pal",      "hilo",       "prime",    "timer"};
-
 // Hostile inputs, the same on every run: blanks, signs and numbers of every
 // size, megabyte tokens, random bytes and random mixes of tokens.
 std::vector<std::string> junk()
@@ -96,6 +93,6 @@ std::string program_name(const testing::TestParamInfo<std::string> &info)
     return info.param == "note-tmp" ? "note" : info.param;
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, Robust, testing::ValuesIn(programs), program_name);
+INSTANTIATE_TEST_SUITE_P(Programs, Robust, testing::ValuesIn(harness::programs()), program_name);
 
 } // namespace
