@@ -15,22 +15,26 @@ const std::string dialogue_head = "\n" + rule +
 const std::string dialogue_tail = "\n" + rule + "\npress any key to continue\n";
 const std::string close_window = "wmctrl -c :ACTIVE:";
 
-// A calculator row whose result line is result; solocalc gets the same row
-// without the closing command.
+const std::string window_closed = "[wmctrl]\n"; // what the stand-in for wmctrl prints
+
+// A solocalc row whose result line is result.
 Case calc(const std::string &name, const std::string &input, const std::string &result)
 {
-    return {name, "calculator", input, dialogue_head + result + "\n" + dialogue_tail, {close_window}};
+    return {name, "solocalc", input, dialogue_head + result + "\n" + dialogue_tail};
 }
 
+// Each row for calculator, which then closes the window, and for solocalc.
 std::vector<Case> both(std::initializer_list<Case> rows)
 {
     std::vector<Case> all;
     for (const Case &c : rows) {
-        all.push_back(c);
+        Case threaded = c;
+        threaded.program = "calculator";
+        threaded.out += window_closed;
+        threaded.events = {close_window};
+        all.push_back(threaded);
         Case solo = c;
         solo.name = "Solo" + c.name;
-        solo.program = "solocalc";
-        solo.events = {};
         all.push_back(solo);
     }
     return all;
@@ -73,7 +77,7 @@ TEST(Calculator, WaitsForAWordThenClosesWindow)
     EXPECT_FALSE(s.still_running(harness::milliseconds(5000)));
     const auto r = s.finish();
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, dialogue_head + "Addition of 2 and 3 = 5\n" + dialogue_tail);
+    EXPECT_EQ(r.out, dialogue_head + "Addition of 2 and 3 = 5\n" + dialogue_tail + window_closed);
     EXPECT_EQ(r.whats(), std::vector<std::string>{close_window});
 }
 

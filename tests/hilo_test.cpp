@@ -11,6 +11,7 @@ const std::string prompt = "Enter a guess between 1 and 10 : ";
 const std::string low = prompt + "Too low!\n\n";
 const std::string high = prompt + "Too high!\n\n";
 const std::vector<std::string> held_paused = {"sleep 8", "pause"};
+const std::string paused = "[pause]\n"; // what the stand-in for pause prints
 
 // A fixed clock at which the game plays for target: the game seeds the same C
 // library's generator with the clock.
@@ -45,14 +46,14 @@ std::string times(const std::string &text, int count)
 
 // clang-format off
 const Case rows[] = {
-    {"Ascending", "hilo", "1\n2\n3\n4\n5\n6\n7\n", title + times(low, 6) + right(7), held_paused, clock_for(7)},
-    {"Descending", "hilo", "10\n9\n8\n7\n6\n5\n4\n3\n", title + times(high, 7) + right(8), held_paused, clock_for(3)},
-    {"OutOfRange", "hilo", "0\n11\n7\n", title + low + high + right(3), held_paused, clock_for(7)},
-    {"FirstGuessRight", "hilo", "7\n", title + right(1), held_paused, clock_for(7)},
-    {"GuessesOnOneLine", "hilo", "5 1 3 9\n", title + high + low + right(3), held_paused, clock_for(3)},
-    {"TextEndsGame", "hilo", "5\nabc\n7\n", title + low + over(7), held_paused, clock_for(7)},
-    {"Beyond32BitsEndsGame", "hilo", "99999999999\n7\n", title + over(7), held_paused, clock_for(7)},
-    {"EndOfInputEndsGame", "hilo", "8\n", title + high + over(7), held_paused, clock_for(7)},
+    {"Ascending", "hilo", "1\n2\n3\n4\n5\n6\n7\n", title + times(low, 6) + right(7) + paused, held_paused, clock_for(7)},
+    {"Descending", "hilo", "10\n9\n8\n7\n6\n5\n4\n3\n", title + times(high, 7) + right(8) + paused, held_paused, clock_for(3)},
+    {"OutOfRange", "hilo", "0\n11\n7\n", title + low + high + right(3) + paused, held_paused, clock_for(7)},
+    {"FirstGuessRight", "hilo", "7\n", title + right(1) + paused, held_paused, clock_for(7)},
+    {"GuessesOnOneLine", "hilo", "5 1 3 9\n", title + high + low + right(3) + paused, held_paused, clock_for(3)},
+    {"TextEndsGame", "hilo", "5\nabc\n7\n", title + low + over(7) + paused, held_paused, clock_for(7)},
+    {"Beyond32BitsEndsGame", "hilo", "99999999999\n7\n", title + over(7) + paused, held_paused, clock_for(7)},
+    {"EndOfInputEndsGame", "hilo", "8\n", title + high + over(7) + paused, held_paused, clock_for(7)},
 };
 // clang-format on
 

@@ -6,10 +6,12 @@ using harness::Case;
 
 const std::string ask = "Enter a positive integer: ";
 const std::vector<std::string> held_paused = {"sleep 8", "pause"};
+// The answer has no line end: the stand-in for pause prints right after it.
+const std::string paused = "[pause]\n";
 
 Case row(const std::string &name, const std::string &input, const std::string &answer)
 {
-    return {name, "prime", input, ask + answer, held_paused};
+    return {name, "prime", input, ask + answer + paused, held_paused};
 }
 
 const Case rows[] = {
@@ -44,7 +46,7 @@ TEST(Prime, WaitsForOneMoreToken)
     EXPECT_TRUE(session.still_running(harness::milliseconds(300)));
     session.send("x\n");
     const harness::Result r = session.finish();
-    EXPECT_EQ(r.out, ask + "7 is a prime number");
+    EXPECT_EQ(r.out, ask + "7 is a prime number" + paused);
     EXPECT_EQ(r.whats(), held_paused);
 }
 
