@@ -68,7 +68,8 @@ void check_forking(const std::string &input, const std::vector<std::string> &res
     EXPECT_EQ(child_statuses, std::vector<int>(3, 0));
     EXPECT_EQ(r.err, "");
 
-    std::string expected = prompt + prompt;
+    // The parent and the product child each clear the screen.
+    std::string expected = prompt + prompt + "[clear]\n[clear]\n";
     for (const auto &line : results) {
         expected += line + "\n";
     }
@@ -114,6 +115,7 @@ const Row rows[] = {
      {"add -> -2147483647", "sub -> 2147483647", "Mul -> -2147483648", "Div -> -2147483648"}},
     {"SecondNumberWord", "6 x\n7 2\n", {"add -> 6", "sub -> 6", "Mul -> 0", "Div -> undefined"}},
     {"FirstNumberWord", "x\n7 2\n", {"add -> 0", "sub -> 0", "Mul -> 0", "Div -> undefined"}},
+    {"InputEndsAfterFirstPair", "6 3\n", {"add -> 9", "sub -> 3", "Mul -> 0", "Div -> undefined"}},
     {"NoInput", "", {"add -> 0", "sub -> 0", "Mul -> 0", "Div -> undefined"}},
 };
 // clang-format on
