@@ -58,6 +58,7 @@ void show_file()
     while (file.peek() != std::ifstream::traits_type::eof()) {
         const std::streamsize got = file.readsome(piece.data(), static_cast<std::streamsize>(piece.size()));
         std::cout.write(piece.data(), got);
+        std::cout.flush(); // out before the next read, which may wait
         last = piece[static_cast<std::size_t>(got) - 1];
     }
     if (last != '\n') {

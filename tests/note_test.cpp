@@ -1,5 +1,9 @@
 #include "harness.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 
 namespace {
@@ -104,6 +108,24 @@ TEST(Note, PromptsShowBeforeWaiting)
     ASSERT_TRUE(show.expect("Enter Filename: "));
     show.send("a.txt\n");
     EXPECT_EQ(show.finish().out, menu + shown + "one\ntwo\n");
+}
+
+// What a pipe named as the file delivers shows as it comes, while the
+// writer still holds the pipe open.
+TEST(Note, ShowsPipeAsItComes)
+{
+    harness::TempDir dir;
+    const path fifo = dir.path() / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = open(fifo.c_str(), O_RDWR | O_CLOEXEC); // a writer that waits for no reader
+    ASSERT_GE(writer, 0);
+    harness::Session show("note-tmp", dir.path());
+    show.send("2\nfifo\n");
+    EXPECT_EQ(write(writer, "first\n", 6), 6);
+    EXPECT_TRUE(show.expect(shown + "first\n"));
+    EXPECT_EQ(write(writer, "second\n", 7), 7);
+    close(writer);
+    EXPECT_EQ(show.finish().out, menu + shown + "first\nsecond\n");
 }
 
 } // namespace
