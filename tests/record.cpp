@@ -31,11 +31,6 @@ void record(const char *what, unsigned long amount)
     }
 }
 
-unsigned long whole_seconds(const timespec *duration)
-{
-    return duration == nullptr ? 0 : static_cast<unsigned long>(duration->tv_sec);
-}
-
 } // namespace
 
 extern "C" {
@@ -43,24 +38,6 @@ extern "C" {
 unsigned int sleep(unsigned int seconds)
 {
     record("sleep", seconds);
-    return 0;
-}
-
-int usleep(useconds_t microseconds)
-{
-    record("usleep", microseconds);
-    return 0;
-}
-
-int nanosleep(const timespec *duration, timespec *)
-{
-    record("nanosleep", whole_seconds(duration));
-    return 0;
-}
-
-int clock_nanosleep(clockid_t, int, const timespec *duration, timespec *)
-{
-    record("clock_nanosleep", whole_seconds(duration));
     return 0;
 }
 
