@@ -22,47 +22,70 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 programs=()
-expected=()
+installed_list=() packaged_list=()
 for row in "$@"; do
   p=${row%:*} section=${row#*:}
   programs+=("$p")
-  expected+=("usr/bin/$p" "usr/share/man/man$section/$p.$section"
-             "usr/share/applications/consoletools-$p.desktop")
+  for list in installed_list packaged_list; do
+    declare -n files=$list
+    files+=("usr/share/man/man$section/$p.$section.gz"
+            "usr/share/applications/consoletools-$p.desktop"
+            "usr/share/icons/hicolor/scalable/apps/consoletools-$p.svg")
+  done
+  installed_list+=("usr/bin/$p")
+  if [[ $section == 6 ]]; then packaged_list+=("usr/games/$p"); else packaged_list+=("usr/bin/$p"); fi
 done
-printf '%s\n' "${expected[@]}" | sort > "$tmp/expected"
+common=(usr/share/doc/consoletools/copyright usr/share/doc/consoletools/changelog.gz
+        usr/share/metainfo/org.example.consoletools.metainfo.xml)
+printf '%s\n' "${installed_list[@]}" "${common[@]}" | sort > "$tmp/expected"
+printf '%s\n' "${packaged_list[@]}" "${common[@]}" usr/share/lintian/overrides/consoletools |
+  sort > "$tmp/expected-package"
 
-# The install, at the package's own prefix so the two lists compare as they are.
+# The install, at the package's own prefix so that the lists compare as they are.
 root=$tmp/root
 DESTDIR=$root cmake --install "$build" --prefix /usr > "$tmp/install.log" ||
   { cat "$tmp/install.log"; exit 1; }
 (cd "$root" && find . ! -type d | sed 's|^\./||' | sort) > "$tmp/installed"
 diff -u "$tmp/expected" "$tmp/installed" || fail "installed files differ from the list above"
 
+# check_entry FILE NAME COMMAND: a valid launcher of NAME that starts COMMAND
+# in a terminal, with NAME's icon.
+check_entry() {
+  local out
+  out=$(desktop-file-validate "$1" 2>&1) || true
+  [[ -z $out ]] || fail "desktop-file-validate $2: $out"
+  grep -qE "^Exec=(sh -c \")?$3([ ;\"]|$)" "$1" || fail "$2's entry does not start $3"
+  grep -qx 'Terminal=true' "$1" || fail "$2's entry does not start a terminal"
+  grep -qx "Icon=consoletools-$2" "$1" || fail "$2's entry does not show its icon"
+}
 for p in "${programs[@]}"; do
   [[ -x $root/usr/bin/$p ]] || fail "$p is not an executable"
-
   entry=$root/usr/share/applications/consoletools-$p.desktop
-  if [[ -f $entry ]]; then
-    out=$(desktop-file-validate "$entry" 2>&1) || true
-    [[ -z $out ]] || fail "desktop-file-validate $p: $out"
-    grep -qx "Exec=$p" "$entry" || fail "$p's entry does not start $p"
-    grep -qx 'Terminal=true' "$entry" || fail "$p's entry does not start a terminal"
-  fi
+  [[ -f $entry ]] && check_entry "$entry" "$p" "$p"
 done
 
+for page in "$root"/usr/share/man/man?/* "$root"/usr/share/doc/consoletools/changelog.gz; do
+  zcat "$page" | gzip -9n | cmp -s - "$page" || fail "${page##*/} is not compressed with gzip -9n"
+done
 for page in "$root"/usr/share/man/man?/*; do
   out=$(mandoc -T lint "$page" 2>&1) || true
   [[ -z $out ]] || fail "mandoc: $out"
-  out=$(groff -ww -man -z "$page" 2>&1) || true
+  out=$(zcat "$page" | groff -ww -man -z 2>&1) || true
   [[ -z $out ]] || fail "groff on ${page##*/}: $out"
   for heading in NAME SYNOPSIS DESCRIPTION 'EXIT STATUS' FILES EXAMPLES; do
-    grep -qx "\.SH \"\?$heading\"\?" "$page" || fail "${page##*/} has no $heading section"
+    zcat "$page" | grep -qx "\.SH \"\?$heading\"\?" || fail "${page##*/} has no $heading section"
   done
 done
 # note's page names the notepad file this build compiled in.
-[[ -f $root/usr/share/man/man1/note.1 ]] &&
-  { mandoc -T ascii "$root/usr/share/man/man1/note.1" | sed 's/.\x08//g' | grep -F "$notepad" > /dev/null ||
+note_page=$root/usr/share/man/man1/note.1.gz
+[[ -f $note_page ]] &&
+  { mandoc -T ascii "$note_page" | sed 's/.\x08//g' | grep -F "$notepad" > /dev/null ||
     fail "note.1 does not show $notepad"; }
+
+for metainfo in "$root"/usr/share/metainfo/*; do
+  out=$(appstreamcli validate --pedantic --no-net "$metainfo" 2>&1) ||
+    fail "appstreamcli validate ${metainfo##*/}: $out"
+done
 
 # The package, built into the temporary folder alone.
 cpack --config "$build/CPackConfig.cmake" -B "$tmp/package" > "$tmp/cpack.log" 2>&1 ||
@@ -71,16 +94,24 @@ debs=("$tmp"/package/*.deb)
 [[ ${#debs[@]} == 1 && -f ${debs[0]} ]] || { fail "cpack made no single .deb"; exit 1; }
 dpkg-deb --contents "${debs[0]}" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' |
   sort > "$tmp/packaged"
-diff -u "$tmp/installed" "$tmp/packaged" || fail "the package's files differ from the install's"
+diff -u "$tmp/expected-package" "$tmp/packaged" || fail "the package's files differ from the list above"
+# A game's launcher in the package starts it by its full path.
+dpkg-deb -x "${debs[0]}" "$tmp/unpacked"
+for p in "${programs[@]}"; do
+  [[ -x $tmp/unpacked/usr/games/$p ]] &&
+    check_entry "$tmp/unpacked/usr/share/applications/consoletools-$p.desktop" "$p" "/usr/games/$p"
+done
 
 depends=$(dpkg-deb --field "${debs[0]}" Depends)
 for lib in libc6 libstdc++6 libgcc-s1; do
   grep -qE "(^|, )${lib//+/\\+}( |,|$)" <<< "$depends" || fail "Depends lacks $lib: $depends"
 done
 [[ $(dpkg-deb --field "${debs[0]}" Recommends) == wmctrl ]] || fail "wmctrl is not recommended"
+[[ $(dpkg-deb --field "${debs[0]}" Conflicts) == "note, pal" ]] ||
+  fail "the package does not conflict with Debian's note and pal"
 
 if ((failures)); then
   echo "$failures check(s) failed"
   exit 1
 fi
-echo "installed and packaged: ${#expected[@]} files"
+echo "installed and packaged: $(wc -l < "$tmp/packaged") files"
