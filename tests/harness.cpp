@@ -91,7 +91,8 @@ std::string slurp(const fs::path &file)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Session::Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env)
+Session::Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env,
+                 int closed)
     : dir_(dir)
 {
     signal(SIGPIPE, SIG_IGN);
@@ -121,6 +122,9 @@ Session::Session(const std::string &name, const fs::path &dir, const std::vector
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
+        if (closed >= 0) {
+            close(closed);
+        }
         if (chdir(dir.c_str()) == 0) {
             char *argv[] = {const_cast<char *>(path.c_str()), nullptr};
             execve(path.c_str(), argv, envp.data());
@@ -250,9 +254,9 @@ Result Session::finish(milliseconds deadline)
 }
 
 Result run(const std::string &name, const std::string &input, const fs::path &dir,
-           const std::vector<std::string> &env)
+           const std::vector<std::string> &env, int closed)
 {
-    Session session(name, dir, env);
+    Session session(name, dir, env, closed);
     session.send(input);
     return session.finish();
 }

@@ -53,8 +53,10 @@ std::string program(const std::string &name);
 // One run of a program whose input is given piece by piece.
 class Session {
 public:
-    // env: extra "NAME=value" settings, e.g. "FAKE_TIME=0" or "TZ=UTC".
-    Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env = {});
+    // env: extra "NAME=value" settings, e.g. "FAKE_TIME=0" or "TZ=UTC";
+    // closed: a standard descriptor (0, 1 or 2) the program starts without.
+    Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env = {},
+            int closed = -1);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
@@ -83,7 +85,7 @@ private:
 
 // Runs a program on the whole input at once, in dir.
 Result run(const std::string &name, const std::string &input, const fs::path &dir,
-           const std::vector<std::string> &env = {});
+           const std::vector<std::string> &env = {}, int closed = -1);
 
 // One row of a transcript table: a whole run checked byte for byte.
 struct Case {
