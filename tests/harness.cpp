@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -84,6 +86,27 @@ std::string program(const std::string &name)
 
 std::string slurp(const fs::path &file)
 {
+    if (fs::is_directory(file)) {
+        std::vector<std::string> entries;
+        for (const auto &entry : fs::directory_iterator(file)) {
+            std::string line = entry.path().filename().string();
+            if (entry.is_symlink()) {
+                line += " -> " + fs::read_symlink(entry.path()).string();
+            } else {
+                char mode[8];
+                std::snprintf(mode, sizeof mode, " %04o",
+                              static_cast<unsigned>(entry.symlink_status().permissions()));
+                line += mode;
+            }
+            entries.push_back(line + "\n");
+        }
+        std::ranges::sort(entries);
+        std::string listing;
+        for (const auto &line : entries) {
+            listing += line;
+        }
+        return listing;
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         return "<missing>";

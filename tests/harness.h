@@ -96,7 +96,7 @@ struct Case {
     std::vector<std::string> events = {}; // sleeps and shell commands, in order
     std::vector<std::string> env = {};
     std::function<void(const fs::path &)> prepare = {}; // sets up the folder
-    std::map<std::string, std::string> files = {};      // file contents after the run
+    std::map<std::string, std::string> files = {};      // file contents (or listings) after the run
 };
 
 void PrintTo(const Case &c, std::ostream *os);
@@ -119,7 +119,9 @@ template <typename Rows> auto table(const Rows &rows)
 using harness::Transcript;
 namespace harness {
 
-// The whole of a file, or "<missing>".
+// The whole of a file, or "<missing>"; for a folder, its entries sorted, one
+// a line: a link as "name -> target", anything else as its name and
+// permission bits ("notepadfile.txt 0640").
 std::string slurp(const fs::path &file);
 
 } // namespace harness
