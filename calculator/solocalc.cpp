@@ -1,8 +1,10 @@
 // solocalc: the four-operation menu calculator on the main thread.
 #include "cal.h"
+#include "frame.h"
 
 int main()
 {
+    guard_std_fds();
     cal();
     return 0;
 }

@@ -1,8 +1,10 @@
 #include "frame.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 
@@ -21,8 +23,19 @@ void run_closing(std::initializer_list<const char *> closing)
 
 } // namespace
 
+void guard_std_fds()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            // The lowest free descriptor, the closed one, is the one opened.
+            [[maybe_unused]] const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        }
+    }
+}
+
 int run_job(job work, std::initializer_list<const char *> closing)
 {
+    guard_std_fds();
     pthread_t worker{};
     if (pthread_create(&worker, nullptr, work, nullptr) == 0) {
         pthread_join(worker, nullptr);

@@ -7,9 +7,15 @@
 // result is never read.
 using job = void *(*)(void *);
 
-// Runs the job on a worker thread and waits for it (on the main thread when no
-// thread can be had), then runs the closing commands through the shell in
-// order. Returns the exit status for main: 0.
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed (0 for
+// reading, 1 and 2 for writing), so that no file or pipe the program opens
+// later takes the place of a standard stream. A program started with one of
+// them closed then acts as at end of input, or writes nowhere.
+void guard_std_fds();
+
+// Guards the standard descriptors, runs the job on a worker thread and waits
+// for it (on the main thread when no thread can be had), then runs the closing
+// commands through the shell in order. Returns the exit status for main: 0.
 int run_job(job work, std::initializer_list<const char *> closing = {});
 
 // Keeps the last screen up for 8 seconds before a job returns.

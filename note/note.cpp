@@ -2,6 +2,7 @@
 // file line by line.
 #include "frame.h"
 #include "notepad_path.h"
+#include "save.h"
 
 #include <fstream>
 #include <iostream>
@@ -19,10 +20,7 @@ void write_notepad()
     std::string text;
     std::getline(std::cin, text);
 
-    std::ofstream file(notepad_path, std::ios::out | std::ios::trunc);
-    file << text;
-    file.close();
-    if (file) {
+    if (save(notepad_path, text)) {
         std::cout << "This content is saved in notepadfile.txt successfully!" << std::endl;
     } else {
         std::cout << "File error,File can't be written" << std::endl;

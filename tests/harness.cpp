@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -95,6 +97,27 @@ std::vector<std::string> programs()
 
 std::string slurp(const fs::path &file)
 {
+    if (fs::is_directory(file)) {
+        std::vector<std::string> entries;
+        for (const auto &entry : fs::directory_iterator(file)) {
+            std::string line = entry.path().filename().string();
+            if (entry.is_symlink()) {
+                line += " -> " + fs::read_symlink(entry.path()).string();
+            } else {
+                char mode[8];
+                std::snprintf(mode, sizeof mode, " %04o",
+                              static_cast<unsigned>(entry.symlink_status().permissions()));
+                line += mode;
+            }
+            entries.push_back(line + "\n");
+        }
+        std::ranges::sort(entries);
+        std::string listing;
+        for (const auto &line : entries) {
+            listing += line;
+        }
+        return listing;
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         return "<missing>";
@@ -102,7 +125,8 @@ std::string slurp(const fs::path &file)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Session::Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env)
+Session::Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env,
+                 int closed)
     : dir_(dir)
 {
     signal(SIGPIPE, SIG_IGN);
@@ -132,6 +156,9 @@ Session::Session(const std::string &name, const fs::path &dir, const std::vector
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
+        if (closed >= 0) {
+            close(closed);
+        }
         if (chdir(dir.c_str()) == 0) {
             char *argv[] = {const_cast<char *>(path.c_str()), nullptr};
             execve(path.c_str(), argv, envp.data());
@@ -252,9 +279,9 @@ Result Session::finish(milliseconds deadline)
 }
 
 Result run(const std::string &name, const std::string &input, const fs::path &dir,
-           const std::vector<std::string> &env)
+           const std::vector<std::string> &env, int closed)
 {
-    Session session(name, dir, env);
+    Session session(name, dir, env, closed);
     session.send(input);
     return session.finish();
 }

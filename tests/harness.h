@@ -56,8 +56,10 @@ std::vector<std::string> programs();
 // One run of a program whose input is given piece by piece.
 class Session {
 public:
-    // env: extra "NAME=value" settings, e.g. "FAKE_TIME=0" or "TZ=UTC".
-    Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env = {});
+    // env: extra "NAME=value" settings, e.g. "FAKE_TIME=0" or "TZ=UTC";
+    // closed: a standard descriptor (0, 1 or 2) the program starts without.
+    Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env = {},
+            int closed = -1);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
@@ -85,7 +87,7 @@ private:
 
 // Runs a program on the whole input at once, in dir.
 Result run(const std::string &name, const std::string &input, const fs::path &dir,
-           const std::vector<std::string> &env = {});
+           const std::vector<std::string> &env = {}, int closed = -1);
 
 // One row of a transcript table: a whole run checked byte for byte.
 struct Case {
@@ -96,7 +98,7 @@ struct Case {
     std::vector<std::string> events = {}; // sleeps and shell commands, in order
     std::vector<std::string> env = {};
     std::function<void(const fs::path &)> prepare = {}; // sets up the folder
-    std::map<std::string, std::string> files = {};      // file contents after the run
+    std::map<std::string, std::string> files = {};      // file contents (or listings) after the run
 };
 
 void PrintTo(const Case &c, std::ostream *os);
@@ -119,7 +121,9 @@ template <typename Rows> auto table(const Rows &rows)
 using harness::Transcript;
 namespace harness {
 
-// The whole of a file, or "<missing>".
+// The whole of a file, or "<missing>"; for a folder, its entries sorted, one
+// a line: a link as "name -> target", anything else as its name and
+// permission bits ("notepadfile.txt 0640").
 std::string slurp(const fs::path &file);
 
 } // namespace harness

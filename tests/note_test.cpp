@@ -20,6 +20,12 @@ const std::string shown = "Enter Filename: The content of File is below: \n"
 const std::string missing = "Enter Filename: File error,File doesn't Exists\n";
 const std::string invalid = "Invalid Input!!\n";
 const std::string notepad = "notes/notepadfile.txt";
+const std::string old_note = "old text\nsecond line\n";
+// Listings of the notepad folder: the note as desk leaves it, and a link to a
+// note beside it.
+const std::string notes = "notes/";
+const std::string note_alone = "notepadfile.txt 0640\n";
+const std::string linked = "notepadfile.txt -> real.txt\nreal.txt 0640\n";
 const std::string long_name(60, 'n');
 
 void put(const path &file, const std::string &content)
@@ -31,13 +37,29 @@ void put(const path &file, const std::string &content)
 void desk(const path &dir)
 {
     harness::fs::create_directory(dir / "notes");
-    put(dir / notepad, "old text\nsecond line\n");
+    put(dir / notepad, old_note);
+    harness::fs::permissions(dir / notepad, harness::fs::perms(0640));
     put(dir / "a.txt", "one\ntwo\n");
     put(dir / "open-end.txt", "one\ntwo");
     put(dir / "empty.txt", "");
     put(dir / " spaced ", "spaced\n");
     put(dir / long_name.substr(0, 49), "cut\n");
     put(dir / long_name, "whole\n");
+}
+
+// The notepad file a link to "real.txt" beside it, which holds the old text.
+void link_to_note(const path &dir)
+{
+    desk(dir);
+    harness::fs::rename(dir / notepad, dir / "notes/real.txt");
+    harness::fs::create_symlink("real.txt", dir / notepad);
+}
+
+// The notepad file a link to "real.txt", which does not exist yet.
+void dangling_link(const path &dir)
+{
+    harness::fs::create_directory(dir / "notes");
+    harness::fs::create_symlink("real.txt", dir / notepad);
 }
 
 void full_disk(const path &dir)
@@ -59,6 +81,33 @@ const Case rows[] = {
      {{notepad, "some words"}}},
     {"WriteNoFolder", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {}, {}, {}, {{notepad, "<missing>"}}},
     {"WriteDiskFull", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {}, {}, full_disk},
+    // The notepad file is replaced by a new file: the old one's mode stays; a
+    // file still to be made (here the one a link names) gets 0666 less the
+    // umask, and the link stays.
+    {"WriteKeepsMode", "note-tmp", "1\nnew\n", menu + ask_text + saved, {}, {"UMASK=077"}, desk,
+     {{notepad, "new"}, {notes, note_alone}}},
+    {"WriteNewFileThroughLink", "note-tmp", "1\nnew\n", menu + ask_text + saved, {}, {"UMASK=027"}, dangling_link,
+     {{"notes/real.txt", "new"}, {notes, linked}}},
+    // A step that fails keeps the old note (and a link to it) and leaves no
+    // file behind.
+    {"WriteFailsToCreate", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {}, {"FAIL=open"}, desk,
+     {{notepad, old_note}, {notes, note_alone}}},
+    {"WriteFailsToWrite", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {}, {"FAIL=write"}, desk,
+     {{notepad, old_note}, {notes, note_alone}}},
+    {"WriteFailsToSync", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {}, {"FAIL=fsync"}, desk,
+     {{notepad, old_note}, {notes, note_alone}}},
+    {"WriteFailsToClose", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {}, {"FAIL=close"}, desk,
+     {{notepad, old_note}, {notes, note_alone}}},
+    {"WriteFailsToRename", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {}, {"FAIL=rename"}, desk,
+     {{notepad, old_note}, {notes, note_alone}}},
+    {"WriteThroughLinkFails", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {}, {"FAIL=write"},
+     link_to_note, {{"notes/real.txt", old_note}, {notes, linked}}},
+    // A folder that takes no new file: the writable notepad file is written
+    // in place; a notepad file we may not write is left alone.
+    {"WriteInPlaceInClosedFolder", "note-tmp", "1\nnew\n", menu + ask_text + saved, {},
+     {"FAIL=open", "FAIL_ERRNO=EACCES"}, desk, {{notepad, "new"}, {notes, note_alone}}},
+    {"WriteRefusesReadOnlyFile", "note-tmp", "1\nlost\n", menu + ask_text + unwritable, {},
+     {"FAIL=access", "FAIL_ERRNO=EACCES"}, desk, {{notepad, old_note}, {notes, note_alone}}},
     {"ShowFile", "note-tmp", "2\na.txt\n", menu + shown + "one\ntwo\n", {}, {}, desk},
     {"ShowLastLineWithoutEnd", "note-tmp", "2\nopen-end.txt", menu + shown + "one\ntwo\n", {}, {}, desk},
     {"ShowEmptyFile", "note-tmp", "2\nempty.txt\n", menu + shown, {}, {}, desk},
@@ -69,7 +118,7 @@ const Case rows[] = {
     {"ShowMissing", "note-tmp", "2\nnope.txt\n", menu + missing, {}, {}, desk},
     {"ShowEmptyName", "note-tmp", "2\n\n", menu + missing, {}, {}, desk},
     {"ShowNameWithZeroByte", "note-tmp", std::string("2\na.txt\0x\n", 10), menu + missing, {}, {}, desk},
-    {"ChoiceThree", "note-tmp", "3\n", menu + invalid, {}, {}, desk, {{notepad, "old text\nsecond line\n"}}},
+    {"ChoiceThree", "note-tmp", "3\n", menu + invalid, {}, {}, desk, {{notepad, old_note}}},
     {"ChoiceZero", "note-tmp", "0\n", menu + invalid},
     {"ChoiceWord", "note-tmp", "write\n", menu + invalid},
     {"NoChoice", "note-tmp", "", menu + invalid},

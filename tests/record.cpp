@@ -3,15 +3,22 @@
 // answers FAKE_TIME when that is set; with NO_THREADS set, no thread can be
 // created, and with NO_PIPES=n, the program's first n pipes cannot be made
 // (only the first few: the sanitizers' runtime makes pipes of its own later).
+// UMASK=027 (octal) sets the file-creation mask before main. FAIL=open, write,
+// fsync, close, rename or access makes that call fail with ENOSPC (EACCES with
+// FAIL_ERRNO=EACCES) for files in the tests' notepad folder, "notes/"; open
+// fails only where it makes a new file (O_CREAT | O_EXCL).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -29,6 +36,47 @@ void record(const char *what, unsigned long amount)
         [[maybe_unused]] const ssize_t written = write(fd, line, static_cast<size_t>(length));
         close(fd);
     }
+}
+
+// The next function of that name after ours: the C library's (or the
+// sanitizers' in front of it).
+template <typename Fn> Fn real_fn(const char *name)
+{
+    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+bool in_notes(const char *path)
+{
+    return path != nullptr &&
+           (std::strncmp(path, "notes/", 6) == 0 || std::strstr(path, "/notes/") != nullptr);
+}
+
+bool fd_in_notes(int fd)
+{
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char path[4096];
+    const ssize_t length = readlink(link, path, sizeof path - 1);
+    if (length < 0) {
+        return false;
+    }
+    path[length] = '\0';
+    return in_notes(path);
+}
+
+// True when FAIL names this call.
+bool failing(const char *call)
+{
+    const char *name = std::getenv("FAIL");
+    return name != nullptr && std::strcmp(name, call) == 0;
+}
+
+// A failed call's result: -1, with errno ENOSPC or the one FAIL_ERRNO names.
+int fail()
+{
+    const char *code = std::getenv("FAIL_ERRNO");
+    errno = code != nullptr && std::strcmp(code, "EACCES") == 0 ? EACCES : ENOSPC;
+    return -1;
 }
 
 } // namespace
@@ -60,12 +108,15 @@ time_t time(time_t *result)
 // Only the program loses its pipes, not the shell commands it runs.
 long pipes_to_fail = 0;
 
-__attribute__((constructor)) void take_no_pipes()
+__attribute__((constructor)) void set_up()
 {
     if (const char *count = std::getenv("NO_PIPES")) {
         pipes_to_fail = std::strtol(count, nullptr, 10);
     }
     unsetenv("NO_PIPES");
+    if (const char *mask = std::getenv("UMASK")) {
+        umask(static_cast<mode_t>(std::strtol(mask, nullptr, 8)));
+    }
 }
 
 int pipe(int fds[2])
@@ -88,5 +139,63 @@ int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)
     using create_fn = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
     static const auto real = reinterpret_cast<create_fn>(dlsym(RTLD_NEXT, "pthread_create"));
     return real(thread, attr, start, arg);
+}
+
+int open(const char *path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(args, mode_t) : 0;
+    va_end(args);
+    if (failing("open") && (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && in_notes(path)) {
+        return fail();
+    }
+    static const auto next = real_fn<int (*)(const char *, int, ...)>("open");
+    return next(path, flags, mode);
+}
+
+ssize_t write(int fd, const void *data, size_t size)
+{
+    if (failing("write") && fd_in_notes(fd)) {
+        return fail();
+    }
+    static const auto next = real_fn<ssize_t (*)(int, const void *, size_t)>("write");
+    return next(fd, data, size);
+}
+
+int fsync(int fd)
+{
+    if (failing("fsync") && fd_in_notes(fd)) {
+        return fail();
+    }
+    static const auto next = real_fn<int (*)(int)>("fsync");
+    return next(fd);
+}
+
+// The descriptor is gone either way, as after a real failed close.
+int close(int fd)
+{
+    const bool fails = failing("close") && fd_in_notes(fd);
+    static const auto next = real_fn<int (*)(int)>("close");
+    const int closed = next(fd);
+    return fails ? fail() : closed;
+}
+
+int rename(const char *from, const char *to)
+{
+    if (failing("rename") && (in_notes(from) || in_notes(to))) {
+        return fail();
+    }
+    static const auto next = real_fn<int (*)(const char *, const char *)>("rename");
+    return next(from, to);
+}
+
+int access(const char *path, int how)
+{
+    if (failing("access") && in_notes(path)) {
+        return fail();
+    }
+    static const auto next = real_fn<int (*)(const char *, int)>("access");
+    return next(path, how);
 }
 }

@@ -2,7 +2,9 @@
 // and nothing on standard error.
 #include "harness.h"
 
+#include <algorithm>
 #include <random>
+#include <sstream>
 
 namespace {
 
@@ -85,6 +87,44 @@ TEST_P(Robust, EndsCleanlyOnAnyInput)
                 survives(program, row.input.substr(0, cut), &row);
             }
         }
+    }
+}
+
+// A list sorted: forking's processes print and sleep in no fixed order.
+std::vector<std::string> sorted(std::vector<std::string> list)
+{
+    std::ranges::sort(list);
+    return list;
+}
+
+std::vector<std::string> lines(const std::string &text)
+{
+    std::vector<std::string> list;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        list.push_back(line);
+    }
+    return list;
+}
+
+// Started with standard input, output or error closed, as launchers and
+// scripts may start it, a program does what it does at end of input (with its
+// output closed, nothing comes out).
+TEST_P(Robust, RunsWithAStandardStreamClosed)
+{
+    const std::string &program = GetParam();
+    const std::vector<std::string> env = {"FAKE_TIME=1738440309", "TZ=UTC"};
+    harness::TempDir dir;
+    const auto ended = harness::run(program, "", dir.path(), env);
+    for (int closed = 0; closed <= 2; ++closed) {
+        harness::TempDir closed_dir;
+        const auto r = harness::run(program, "", closed_dir.path(), env, closed);
+        EXPECT_FALSE(r.timed_out) << "descriptor " << closed;
+        EXPECT_EQ(r.status, 0) << "descriptor " << closed;
+        EXPECT_EQ(r.err, "") << "descriptor " << closed;
+        EXPECT_EQ(sorted(lines(r.out)), sorted(lines(closed == 1 ? "" : ended.out)))
+            << "descriptor " << closed;
+        EXPECT_EQ(sorted(r.whats()), sorted(ended.whats())) << "descriptor " << closed;
     }
 }
 
