@@ -3,9 +3,7 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <set>
-#include <sstream>
 
 namespace {
 
@@ -26,18 +24,6 @@ Result run_forking(const std::string &input, std::vector<int> &child_statuses,
         child_statuses.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
     }
     return r;
-}
-
-// The lines of out, sorted: processes print in no fixed order.
-std::vector<std::string> sorted_lines(const std::string &out)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line + (in.eof() ? "" : "\n"));
-    }
-    std::ranges::sort(lines);
-    return lines;
 }
 
 // What each process did, as one text each, e.g. "2;1;clear;8;" (sleeps by
@@ -73,7 +59,7 @@ void check_forking(const std::string &input, const std::vector<std::string> &res
     for (const auto &line : results) {
         expected += line + "\n";
     }
-    EXPECT_EQ(sorted_lines(r.out), sorted_lines(expected)) << r.out;
+    EXPECT_EQ(harness::sorted_lines(r.out), harness::sorted_lines(expected)) << r.out;
     EXPECT_TRUE(r.out.starts_with(prompt)) << r.out;
     if (!results.empty()) {
         EXPECT_LT(r.out.find("add"), r.out.find("sub")) << r.out;

@@ -95,6 +95,17 @@ std::vector<std::string> programs()
     return names;
 }
 
+std::vector<std::string> sorted_lines(const std::string &out)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line + (in.eof() ? "" : "\n"));
+    }
+    std::ranges::sort(lines);
+    return lines;
+}
+
 std::string slurp(const fs::path &file)
 {
     if (fs::is_directory(file)) {

@@ -121,6 +121,10 @@ template <typename Rows> auto table(const Rows &rows)
 using harness::Transcript;
 namespace harness {
 
+// The lines of out, sorted: a program whose processes print in no fixed
+// order.
+std::vector<std::string> sorted_lines(const std::string &out);
+
 // The whole of a file, or "<missing>"; for a folder, its entries sorted, one
 // a line: a link as "name -> target", anything else as its name and
 // permission bits ("notepadfile.txt 0640").

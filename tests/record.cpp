@@ -126,9 +126,8 @@ int pipe(int fds[2])
         errno = EMFILE;
         return -1;
     }
-    using pipe_fn = int (*)(int *);
-    static const auto real = reinterpret_cast<pipe_fn>(dlsym(RTLD_NEXT, "pipe"));
-    return real(fds);
+    static const auto next = real_fn<int (*)(int *)>("pipe");
+    return next(fds);
 }
 
 int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
@@ -136,9 +135,9 @@ int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)
     if (std::getenv("NO_THREADS") != nullptr) {
         return EAGAIN;
     }
-    using create_fn = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
-    static const auto real = reinterpret_cast<create_fn>(dlsym(RTLD_NEXT, "pthread_create"));
-    return real(thread, attr, start, arg);
+    static const auto next =
+        real_fn<int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *)>("pthread_create");
+    return next(thread, attr, start, arg);
 }
 
 int open(const char *path, int flags, ...)

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <random>
-#include <sstream>
 
 namespace {
 
@@ -90,20 +89,10 @@ TEST_P(Robust, EndsCleanlyOnAnyInput)
     }
 }
 
-// A list sorted: forking's processes print and sleep in no fixed order.
+// Forking's processes sleep and run commands in no fixed order.
 std::vector<std::string> sorted(std::vector<std::string> list)
 {
     std::ranges::sort(list);
-    return list;
-}
-
-std::vector<std::string> lines(const std::string &text)
-{
-    std::vector<std::string> list;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        list.push_back(line);
-    }
     return list;
 }
 
@@ -122,7 +111,7 @@ TEST_P(Robust, RunsWithAStandardStreamClosed)
         EXPECT_FALSE(r.timed_out) << "descriptor " << closed;
         EXPECT_EQ(r.status, 0) << "descriptor " << closed;
         EXPECT_EQ(r.err, "") << "descriptor " << closed;
-        EXPECT_EQ(sorted(lines(r.out)), sorted(lines(closed == 1 ? "" : ended.out)))
+        EXPECT_EQ(harness::sorted_lines(r.out), harness::sorted_lines(closed == 1 ? "" : ended.out))
             << "descriptor " << closed;
         EXPECT_EQ(sorted(r.whats()), sorted(ended.whats())) << "descriptor " << closed;
     }
