@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,24 +26,20 @@ void set_nonblocking(int fd)
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
-// The environment of a program under test: ours, with the stand-ins first on
-// PATH, the recording library preloaded and its log in the run's folder.
+// The environment of a program under test: none of ours but the way to the
+// emulator's libraries, with the stand-ins first on PATH, the recording
+// library preloaded and its log in the run's folder; then extra.
 std::vector<std::string> environment(const fs::path &dir, const std::vector<std::string> &extra)
 {
-    std::map<std::string, std::string> vars;
-    for (char **e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        const auto eq = entry.find('=');
-        if (eq != std::string::npos) {
-            vars[entry.substr(0, eq)] = entry.substr(eq + 1);
-        }
+    std::map<std::string, std::string> vars = {
+        {"PATH", std::string(STAND_IN_DIR) + ":/usr/local/bin:/usr/bin:/bin"},
+        {"LD_PRELOAD", RECORD_LIBRARY},
+        {"CT_RECORD_LOG", (dir / "record.log").string()},
+        {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=1"},
+    };
+    if (const char *prefix = std::getenv("QEMU_LD_PREFIX")) {
+        vars["QEMU_LD_PREFIX"] = prefix;
     }
-    const char *path = std::getenv("PATH");
-    vars["PATH"] = std::string(STAND_IN_DIR) + ":" + (path != nullptr ? path : "/usr/bin:/bin");
-    vars["LD_PRELOAD"] = RECORD_LIBRARY;
-    vars["RECORD_LOG"] = (dir / "record.log").string();
-    vars["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1";
-    vars.erase("FAKE_TIME");
     for (const auto &entry : extra) {
         const auto eq = entry.find('=');
         vars[entry.substr(0, eq)] = entry.substr(eq + 1);
@@ -95,6 +92,12 @@ std::vector<std::string> programs()
     return names;
 }
 
+bool can_adopt()
+{
+    static const bool adopted = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+    return adopted;
+}
+
 std::vector<std::string> sorted_lines(const std::string &out)
 {
     std::vector<std::string> lines;
@@ -137,10 +140,11 @@ std::string slurp(const fs::path &file)
 }
 
 Session::Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env,
-                 int closed)
+                 int closed, rlim_t memory)
     : dir_(dir)
 {
     signal(SIGPIPE, SIG_IGN);
+    can_adopt();
     // With standard input, output or error closed (as under some CI), a pipe
     // below could take their place and be lost to the program.
     for (int fd = 0; fd <= 2; ++fd) {
@@ -161,6 +165,12 @@ Session::Session(const std::string &name, const fs::path &dir, const std::vector
     envp.push_back(nullptr);
 
     pid_ = fork();
+    if (pid_ < 0) {
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
+            close(fd);
+        }
+        throw std::runtime_error("fork");
+    }
     if (pid_ == 0) {
         setpgid(0, 0); // one group for the program and all it forks
         signal(SIGPIPE, SIG_DFL);
@@ -170,7 +180,8 @@ Session::Session(const std::string &name, const fs::path &dir, const std::vector
         if (closed >= 0) {
             close(closed);
         }
-        if (chdir(dir.c_str()) == 0) {
+        const rlimit limit{memory, memory};
+        if (chdir(dir.c_str()) == 0 && (memory == 0 || setrlimit(RLIMIT_AS, &limit) == 0)) {
             char *argv[] = {const_cast<char *>(path.c_str()), nullptr};
             execve(path.c_str(), argv, envp.data());
         }
@@ -193,6 +204,8 @@ Session::~Session()
     if (!reaped_) {
         kill(-pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
+        while (waitpid(-pid_, nullptr, 0) > 0) { // the processes it left behind
+        }
     }
     for (int fd : {in_, out_, err_}) {
         if (fd >= 0) {
@@ -280,6 +293,18 @@ Result Session::finish(milliseconds deadline)
     }
     reaped_ = true;
     result_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    // The processes it left behind have closed their output too: they are
+    // ending, if not ended.
+    for (pid_t left = 0; (left = waitpid(-pid_, &status, WNOHANG)) >= 0;) {
+        if (left > 0) {
+            result_.orphans.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+        } else if (clock::now() > until) {
+            result_.timed_out = true;
+            kill(-pid_, SIGKILL);
+        } else {
+            usleep(1000);
+        }
+    }
 
     std::ifstream log(dir_ / "record.log");
     for (std::string line; std::getline(log, line);) {
@@ -302,33 +327,81 @@ void PrintTo(const Case &c, std::ostream *os)
     *os << c.program << " <<< " << testing::PrintToString(c.input);
 }
 
-std::vector<Case> &all_rows()
-{
-    static std::vector<Case> rows;
-    return rows;
-}
-
 std::string case_name(const testing::TestParamInfo<Case> &info)
 {
     return info.param.name;
 }
 
-TEST_P(Transcript, Matches)
+namespace {
+
+// What each process did, as one text each, e.g. "2;1;clear;8;" (sleeps by
+// their seconds).
+std::vector<std::string> per_process(const std::vector<Event> &events)
 {
-    const Case &c = GetParam();
+    std::map<pid_t, std::string> done;
+    for (const auto &e : events) {
+        done[e.pid] += (e.what.starts_with("sleep ") ? e.what.substr(6) : e.what) + ";";
+    }
+    std::vector<std::string> lists;
+    for (const auto &[pid, list] : done) {
+        lists.push_back(list);
+    }
+    std::ranges::sort(lists);
+    return lists;
+}
+
+bool sanitized()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+    return __has_feature(address_sanitizer);
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
+void check(const Case &c)
+{
+    if (c.memory != 0 && sanitized()) {
+        GTEST_SKIP() << "a memory limit: the sanitizers reserve more address space than any limit leaves";
+    }
+    if (c.any_order && !can_adopt()) {
+        GTEST_SKIP() << "the children's exit statuses: this system makes no child subreaper";
+    }
     TempDir dir;
     if (c.prepare) {
         c.prepare(dir.path());
     }
-    const Result r = run(c.program, c.input, dir.path(), c.env);
+    Session session(c.program, dir.path(), c.env, -1, c.memory);
+    session.send(c.input);
+    const Result r = session.finish();
     EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.whats(), c.events);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    if (c.any_order) {
+        EXPECT_EQ(sorted_lines(r.out), sorted_lines(c.out)) << r.out;
+        std::vector<std::string> expected = c.events;
+        std::ranges::sort(expected);
+        EXPECT_EQ(per_process(r.events), expected);
+        EXPECT_EQ(r.orphans, std::vector<int>(c.events.size() - 1, 0));
+    } else {
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.whats(), c.events);
+    }
     for (const auto &[file, content] : c.files) {
         EXPECT_EQ(slurp(dir.path() / file), content) << file;
     }
+    if (c.check) {
+        c.check(r);
+    }
+}
+
+TEST_P(Transcript, Matches)
+{
+    check(GetParam());
 }
 
 } // namespace harness

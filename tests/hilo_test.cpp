@@ -20,7 +20,7 @@ std::vector<std::string> clock_for(int target)
     for (unsigned seed = 1;; ++seed) {
         std::srand(seed);
         if (std::rand() % 10 + 1 == target) {
-            return {"FAKE_TIME=" + std::to_string(seed)};
+            return {"CT_FAKE_TIME=" + std::to_string(seed)};
         }
     }
 }
@@ -44,19 +44,31 @@ std::string times(const std::string &text, int count)
     return all;
 }
 
+} // namespace
+
 // clang-format off
-const Case rows[] = {
-    {"Ascending", "hilo", "1\n2\n3\n4\n5\n6\n7\n", title + times(low, 6) + right(7) + paused, held_paused, clock_for(7)},
-    {"Descending", "hilo", "10\n9\n8\n7\n6\n5\n4\n3\n", title + times(high, 7) + right(8) + paused, held_paused, clock_for(3)},
-    {"OutOfRange", "hilo", "0\n11\n7\n", title + low + high + right(3) + paused, held_paused, clock_for(7)},
-    {"FirstGuessRight", "hilo", "7\n", title + right(1) + paused, held_paused, clock_for(7)},
-    {"GuessesOnOneLine", "hilo", "5 1 3 9\n", title + high + low + right(3) + paused, held_paused, clock_for(3)},
-    {"TextEndsGame", "hilo", "5\nabc\n7\n", title + low + over(7) + paused, held_paused, clock_for(7)},
-    {"Beyond32BitsEndsGame", "hilo", "99999999999\n7\n", title + over(7) + paused, held_paused, clock_for(7)},
-    {"EndOfInputEndsGame", "hilo", "8\n", title + high + over(7) + paused, held_paused, clock_for(7)},
+const std::vector<Case> harness::hilo_rows = {
+    {.name = "Ascending", .program = "hilo", .env = clock_for(7), .input = "1\n2\n3\n4\n5\n6\n7\n",
+     .out = title + times(low, 6) + right(7) + paused, .events = held_paused},
+    {.name = "Descending", .program = "hilo", .env = clock_for(3), .input = "10\n9\n8\n7\n6\n5\n4\n3\n",
+     .out = title + times(high, 7) + right(8) + paused, .events = held_paused},
+    {.name = "OutOfRange", .program = "hilo", .env = clock_for(7), .input = "0\n11\n7\n",
+     .out = title + low + high + right(3) + paused, .events = held_paused},
+    {.name = "FirstGuessRight", .program = "hilo", .env = clock_for(7), .input = "7\n",
+     .out = title + right(1) + paused, .events = held_paused},
+    {.name = "GuessesOnOneLine", .program = "hilo", .env = clock_for(3), .input = "5 1 3 9\n",
+     .out = title + high + low + right(3) + paused, .events = held_paused},
+    {.name = "TextEndsGame", .program = "hilo", .env = clock_for(7), .input = "5\nabc\n7\n",
+     .out = title + low + over(7) + paused, .events = held_paused},
+    {.name = "Beyond32BitsEndsGame", .program = "hilo", .env = clock_for(7), .input = "99999999999\n7\n",
+     .out = title + over(7) + paused, .events = held_paused},
+    {.name = "EndOfInputEndsGame", .program = "hilo", .env = clock_for(7), .input = "8\n",
+     .out = title + high + over(7) + paused, .events = held_paused},
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Hilo, Transcript, harness::table(rows), harness::case_name);
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(Hilo, Transcript, testing::ValuesIn(harness::hilo_rows), harness::case_name);
 
 } // namespace

@@ -9,29 +9,43 @@ const std::vector<std::string> held_paused = {"sleep 8", "pause"};
 // The answer has no line end: the stand-in for pause prints right after it.
 const std::string paused = "[pause]\n";
 
-Case row(const std::string &name, const std::string &input, const std::string &answer)
-{
-    return {name, "prime", input, ask + answer + paused, held_paused};
-}
+} // namespace
 
-const Case rows[] = {
-    row("Zero", "0\n", "0 is not a prime number"),
-    row("One", "1\n", "1 is not a prime number"),
-    row("Two", "2\n", "2 is a prime number"),
-    row("Three", "3\n", "3 is a prime number"),
-    row("Four", "4\n", "4 is not a prime number"),
-    row("Nine", "9\n", "9 is not a prime number"),
-    row("Negative", "-9\n", "-9 is a prime number"),
-    row("Text", "seven\n", "0 is not a prime number"),
-    row("NothingTyped", "", "0 is not a prime number"),
-    row("Largest", "2147483647\n", "2147483647 is a prime number"),
+// clang-format off
+const std::vector<Case> harness::prime_rows = {
+    {.name = "Zero", .program = "prime", .input = "0\n",
+     .out = ask + "0 is not a prime number" + paused, .events = held_paused},
+    {.name = "One", .program = "prime", .input = "1\n",
+     .out = ask + "1 is not a prime number" + paused, .events = held_paused},
+    {.name = "Two", .program = "prime", .input = "2\n",
+     .out = ask + "2 is a prime number" + paused, .events = held_paused},
+    {.name = "Three", .program = "prime", .input = "3\n",
+     .out = ask + "3 is a prime number" + paused, .events = held_paused},
+    {.name = "Four", .program = "prime", .input = "4\n",
+     .out = ask + "4 is not a prime number" + paused, .events = held_paused},
+    {.name = "Nine", .program = "prime", .input = "9\n",
+     .out = ask + "9 is not a prime number" + paused, .events = held_paused},
+    {.name = "Negative", .program = "prime", .input = "-9\n",
+     .out = ask + "-9 is a prime number" + paused, .events = held_paused},
+    {.name = "Text", .program = "prime", .input = "seven\n",
+     .out = ask + "0 is not a prime number" + paused, .events = held_paused},
+    {.name = "NothingTyped", .program = "prime",
+     .out = ask + "0 is not a prime number" + paused, .events = held_paused},
+    {.name = "Largest", .program = "prime", .input = "2147483647\n",
+     .out = ask + "2147483647 is a prime number" + paused, .events = held_paused},
     // The square of the largest prime below the square root of the limit.
-    row("SquareOfPrimeNearLimit", "2147117569\n", "2147117569 is not a prime number"),
-    row("AboveRange", "99999999999 5\n", "2147483647 is a prime number"),
-    row("BelowRange", "-99999999999\n", "-2147483648 is a prime number"),
+    {.name = "SquareOfPrimeNearLimit", .program = "prime", .input = "2147117569\n",
+     .out = ask + "2147117569 is not a prime number" + paused, .events = held_paused},
+    {.name = "AboveRange", .program = "prime", .input = "99999999999 5\n",
+     .out = ask + "2147483647 is a prime number" + paused, .events = held_paused},
+    {.name = "BelowRange", .program = "prime", .input = "-99999999999\n",
+     .out = ask + "-2147483648 is a prime number" + paused, .events = held_paused},
 };
+// clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Prime, Transcript, harness::table(rows), harness::case_name);
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(Prime, Transcript, testing::ValuesIn(harness::prime_rows), harness::case_name);
 
 // The answer is out while the program waits for one more token; blank lines
 // do not end that wait.

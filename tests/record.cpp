@@ -1,12 +1,15 @@
-// Preloaded into the programs under test. Sleeps return at once and are
-// written to the file named by RECORD_LOG as "<pid> sleep <seconds>"; time()
-// answers FAKE_TIME when that is set; with NO_THREADS set, no thread can be
-// created, and with NO_PIPES=n, the program's first n pipes cannot be made
-// (only the first few: the sanitizers' runtime makes pipes of its own later).
-// UMASK=027 (octal) sets the file-creation mask before main. FAIL=open, write,
-// fsync, close, rename or access makes that call fail with ENOSPC (EACCES with
-// FAIL_ERRNO=EACCES) for files in the tests' notepad folder, "notes/"; open
-// fails only where it makes a new file (O_CREAT | O_EXCL).
+// Preloaded into the programs under test; every setting it reads starts with
+// CT_. Sleeps return at once and are written to the file named by
+// CT_RECORD_LOG as "<pid> sleep <seconds>"; time() answers CT_FAKE_TIME when
+// that is set; with CT_NO_THREADS set, no thread can be created, with
+// CT_NO_PIPES=n the program's first n pipes cannot be made (only the first
+// few: the sanitizers' runtime makes pipes of its own later), and with
+// CT_FAIL_FORK=n its n-th fork fails. CT_PIPE_DELAY_MS=n makes every write to
+// a pipe other than the standard streams wait n milliseconds after it is done.
+// CT_UMASK=027 (octal) sets the file-creation mask before main. CT_FAIL=open,
+// write, fsync, close, rename or access makes that call fail with ENOSPC
+// (EACCES with CT_FAIL_ERRNO=EACCES) for files in the tests' notepad folder,
+// "notes/"; open fails only where it makes a new file (O_CREAT | O_EXCL).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -24,7 +27,7 @@ namespace {
 
 void record(const char *what, unsigned long amount)
 {
-    const char *log = std::getenv("RECORD_LOG");
+    const char *log = std::getenv("CT_RECORD_LOG");
     if (log == nullptr) {
         return;
     }
@@ -64,17 +67,17 @@ bool fd_in_notes(int fd)
     return in_notes(path);
 }
 
-// True when FAIL names this call.
+// True when CT_FAIL names this call.
 bool failing(const char *call)
 {
-    const char *name = std::getenv("FAIL");
+    const char *name = std::getenv("CT_FAIL");
     return name != nullptr && std::strcmp(name, call) == 0;
 }
 
-// A failed call's result: -1, with errno ENOSPC or the one FAIL_ERRNO names.
+// A failed call's result: -1, with errno ENOSPC or the one CT_FAIL_ERRNO names.
 int fail()
 {
-    const char *code = std::getenv("FAIL_ERRNO");
+    const char *code = std::getenv("CT_FAIL_ERRNO");
     errno = code != nullptr && std::strcmp(code, "EACCES") == 0 ? EACCES : ENOSPC;
     return -1;
 }
@@ -92,7 +95,7 @@ unsigned int sleep(unsigned int seconds)
 time_t time(time_t *result)
 {
     time_t now = 0;
-    if (const char *fixed = std::getenv("FAKE_TIME")) {
+    if (const char *fixed = std::getenv("CT_FAKE_TIME")) {
         now = static_cast<time_t>(std::strtoll(fixed, nullptr, 10));
     } else {
         timespec real{};
@@ -105,16 +108,26 @@ time_t time(time_t *result)
     return now;
 }
 
-// Only the program loses its pipes, not the shell commands it runs.
-long pipes_to_fail = 0;
+// Settings for the program alone, not for the shell commands it runs: read
+// once, then taken out of the environment.
+static long setting(const char *name)
+{
+    const char *value = std::getenv(name);
+    const long number = value != nullptr ? std::strtol(value, nullptr, 10) : 0;
+    unsetenv(name);
+    return number;
+}
+
+static long pipes_to_fail = 0;
+static long fork_to_fail = 0;
+static long pipe_delay_ms = 0;
 
 __attribute__((constructor)) void set_up()
 {
-    if (const char *count = std::getenv("NO_PIPES")) {
-        pipes_to_fail = std::strtol(count, nullptr, 10);
-    }
-    unsetenv("NO_PIPES");
-    if (const char *mask = std::getenv("UMASK")) {
+    pipes_to_fail = setting("CT_NO_PIPES");
+    fork_to_fail = setting("CT_FAIL_FORK");
+    pipe_delay_ms = setting("CT_PIPE_DELAY_MS");
+    if (const char *mask = std::getenv("CT_UMASK")) {
         umask(static_cast<mode_t>(std::strtol(mask, nullptr, 8)));
     }
 }
@@ -132,7 +145,7 @@ int pipe(int fds[2])
 
 int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
 {
-    if (std::getenv("NO_THREADS") != nullptr) {
+    if (std::getenv("CT_NO_THREADS") != nullptr) {
         return EAGAIN;
     }
     static const auto next =
@@ -159,7 +172,24 @@ ssize_t write(int fd, const void *data, size_t size)
         return fail();
     }
     static const auto next = real_fn<ssize_t (*)(int, const void *, size_t)>("write");
-    return next(fd, data, size);
+    const ssize_t written = next(fd, data, size);
+    struct stat st {};
+    if (pipe_delay_ms > 0 && fd > 2 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+        const timespec pause{pipe_delay_ms / 1000, pipe_delay_ms % 1000 * 1000000};
+        nanosleep(&pause, nullptr);
+    }
+    return written;
+}
+
+pid_t fork()
+{
+    static long forks = 0;
+    if (++forks == fork_to_fail) {
+        errno = EAGAIN;
+        return -1;
+    }
+    static const auto next = real_fn<pid_t (*)()>("fork");
+    return next();
 }
 
 int fsync(int fd)

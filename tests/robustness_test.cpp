@@ -80,8 +80,13 @@ TEST_P(Robust, EndsCleanlyOnAnyInput)
         survives(program, input, nullptr);
     }
     // Every dialogue of the suite, with its input ended at every byte.
-    for (const Case &row : harness::all_rows()) {
-        if (row.program == program) {
+    for (const auto *table :
+         {&harness::note_rows, &harness::calculator_rows, &harness::forking_rows, &harness::words_rows,
+          &harness::hilo_rows, &harness::prime_rows, &harness::timer_rows}) {
+        for (const Case &row : *table) {
+            if (row.program != program || row.status != 0) {
+                continue;
+            }
             for (std::size_t cut = 0; cut < row.input.size(); ++cut) {
                 survives(program, row.input.substr(0, cut), &row);
             }
@@ -102,7 +107,7 @@ std::vector<std::string> sorted(std::vector<std::string> list)
 TEST_P(Robust, RunsWithAStandardStreamClosed)
 {
     const std::string &program = GetParam();
-    const std::vector<std::string> env = {"FAKE_TIME=1738440309", "TZ=UTC"};
+    const std::vector<std::string> env = {"CT_FAKE_TIME=1738440309", "TZ=UTC"};
     harness::TempDir dir;
     const auto ended = harness::run(program, "", dir.path(), env);
     for (int closed = 0; closed <= 2; ++closed) {

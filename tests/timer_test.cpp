@@ -7,16 +7,25 @@ using harness::Case;
 const std::vector<std::string> closing = {"sleep 8", "pause", "wmctrl -c :ACTIVE:"};
 const std::string closed = "[pause]\n[wmctrl]\n"; // what the stand-ins print
 // 2025-02-01 20:05:09 UTC; nine hours east it is already the next day.
-const std::string moment = "FAKE_TIME=1738440309";
+const std::string moment = "CT_FAKE_TIME=1738440309";
+
+} // namespace
 
 // clang-format off
-const Case rows[] = {
-    {"Utc", "timer", "", "Current Time and Date is: Sat Feb  1 20:05:09 2025\n\n" + closed, closing, {moment, "TZ=UTC"}},
-    {"NineHoursEast", "timer", "", "Current Time and Date is: Sun Feb  2 05:05:09 2025\n\n" + closed, closing,
-     {moment, "TZ=XYZ-9"}},
+const std::vector<Case> harness::timer_rows = {
+    {.name = "Utc", .program = "timer", .env = {moment, "TZ=UTC"},
+     .out = "Current Time and Date is: Sat Feb  1 20:05:09 2025\n\n" + closed, .events = closing},
+    {.name = "NineHoursEast", .program = "timer", .env = {moment, "TZ=XYZ-9"},
+     .out = "Current Time and Date is: Sun Feb  2 05:05:09 2025\n\n" + closed, .events = closing},
+    // Without a worker thread the job runs on the main thread, and the
+    // closing commands still follow it.
+    {.name = "NoThreadForTheJob", .program = "timer", .env = {moment, "TZ=UTC", "CT_NO_THREADS=1"},
+     .out = "Current Time and Date is: Sat Feb  1 20:05:09 2025\n\n" + closed, .events = closing},
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Timer, Transcript, harness::table(rows), harness::case_name);
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(Timer, Transcript, testing::ValuesIn(harness::timer_rows), harness::case_name);
 
 } // namespace

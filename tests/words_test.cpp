@@ -14,22 +14,34 @@ std::string verdict(const std::string &word, bool palindrome)
     return "Given string " + word + (palindrome ? " is palindrome\n" : " is not palindrome\n");
 }
 
+} // namespace
+
 // clang-format off
-const Case rows[] = {
-    {"Reverses", "mirrorword", "abc\n", ask + "cba\n" + paused, held_paused},
-    {"SkipsEveryBlankKind", "mirrorword", " \t\r\v\f\nabc", ask + "cba\n" + paused, held_paused},
-    {"FirstWordOnly", "mirrorword", "ab cd\n", ask + "ba\n" + paused, held_paused},
-    {"NoWord", "mirrorword", "", ask + "\n" + paused, held_paused},
-    {"AnyBytes", "mirrorword", std::string("a\0z\xff\n", 5), ask + std::string("\xffz\0a\n", 5) + paused, held_paused},
-    {"Palindrome", "pal", "level\n", ask + "level\n" + verdict("level", true), held},
-    {"CaseCounts", "pal", "Level\n", ask + "leveL\n" + verdict("Level", false), held},
-    {"MiddleDiffers", "pal", "abcdba\n", ask + "abdcba\n" + verdict("abcdba", false), held},
-    {"EmptyWord", "pal", "", ask + "\n" + verdict("", true), held},
+const std::vector<Case> harness::words_rows = {
+    {.name = "Reverses", .program = "mirrorword", .input = "abc\n",
+     .out = ask + "cba\n" + paused, .events = held_paused},
+    {.name = "SkipsEveryBlankKind", .program = "mirrorword", .input = " \t\r\v\f\nabc",
+     .out = ask + "cba\n" + paused, .events = held_paused},
+    {.name = "FirstWordOnly", .program = "mirrorword", .input = "ab cd\n",
+     .out = ask + "ba\n" + paused, .events = held_paused},
+    {.name = "NoWord", .program = "mirrorword", .out = ask + "\n" + paused, .events = held_paused},
+    {.name = "AnyBytes", .program = "mirrorword", .input = std::string("a\0z\xff\n", 5),
+     .out = ask + std::string("\xffz\0a\n", 5) + paused, .events = held_paused},
+    {.name = "Palindrome", .program = "pal", .input = "level\n",
+     .out = ask + "level\n" + verdict("level", true), .events = held},
+    {.name = "CaseCounts", .program = "pal", .input = "Level\n",
+     .out = ask + "leveL\n" + verdict("Level", false), .events = held},
+    {.name = "MiddleDiffers", .program = "pal", .input = "abcdba\n",
+     .out = ask + "abdcba\n" + verdict("abcdba", false), .events = held},
+    {.name = "EmptyWord", .program = "pal", .out = ask + "\n" + verdict("", true), .events = held},
     // Bytes, not characters: one two-byte character is no palindrome.
-    {"Utf8Bytes", "pal", "\xc3\xa9\n", ask + "\xa9\xc3\n" + verdict("\xc3\xa9", false), held},
+    {.name = "Utf8Bytes", .program = "pal", .input = "\xc3\xa9\n",
+     .out = ask + "\xa9\xc3\n" + verdict("\xc3\xa9", false), .events = held},
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Words, Transcript, harness::table(rows), harness::case_name);
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(Words, Transcript, testing::ValuesIn(harness::words_rows), harness::case_name);
 
 } // namespace
