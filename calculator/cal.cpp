@@ -4,11 +4,12 @@
 
 #include <iostream>
 
+namespace {
+
+// The operands and the result of the one calculation.
 int n1 = 0;
 int n2 = 0;
 int n3 = 0;
-
-namespace {
 
 const char *const rule = "------------------------------------------------------";
 
@@ -70,10 +71,4 @@ void cal()
     std::cout << std::endl << rule << std::endl;
     std::cout << "press any key to continue\n";
     std::cin >> choice; // waits for one more token; its value is not used
-}
-
-void *cal(void *)
-{
-    cal();
-    return nullptr;
 }

@@ -3,7 +3,18 @@
 #include "cal.h"
 #include "frame.h"
 
+namespace {
+
+// The dialogue as the worker thread's start routine.
+void *cal_thread(void *)
+{
+    cal();
+    return nullptr;
+}
+
+} // namespace
+
 int main()
 {
-    return run_job(cal, {"wmctrl -c :ACTIVE:"});
+    return run_job(cal_thread, {"wmctrl -c :ACTIVE:"});
 }

@@ -17,7 +17,7 @@ void run_closing(std::initializer_list<const char *> closing)
     for (const char *command : closing) {
         // What the shell prints must not overtake our own pending output.
         std::cout.flush();
-        [[maybe_unused]] const int status = std::system(command);
+        unexamined(std::system(command));
     }
 }
 
@@ -28,7 +28,7 @@ void guard_std_fds()
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
             // The lowest free descriptor, the closed one, is the one opened.
-            [[maybe_unused]] const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            unexamined(open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY));
         }
     }
 }
@@ -40,7 +40,7 @@ int run_job(job work, std::initializer_list<const char *> closing)
     if (pthread_create(&worker, nullptr, work, nullptr) == 0) {
         pthread_join(worker, nullptr);
     } else {
-        work(nullptr); // no thread to be had: do the job here rather than nothing
+        work(nullptr); // no thread to be had: the job runs on the main thread
     }
     run_closing(closing);
     return 0;

@@ -23,7 +23,7 @@ void send(int fd, int first, int second)
     std::array<char, message_size> message{};
     std::memcpy(message.data(), &first, sizeof first);
     std::memcpy(message.data() + sizeof first, &second, sizeof second);
-    [[maybe_unused]] const ssize_t written = write(fd, message.data(), message.size());
+    unexamined(write(fd, message.data(), message.size()));
 }
 
 // False when no whole message came (no pipe could be made).
@@ -73,8 +73,8 @@ void *forkfunction(void *)
     // The sum child writes one byte here once it has taken the first message,
     // so the second message can only reach the product child.
     std::array<int, 2> taken{-1, -1};
-    [[maybe_unused]] const int made = pipe(operands.data());
-    [[maybe_unused]] const int made_too = pipe(taken.data());
+    unexamined(pipe(operands.data()));
+    unexamined(pipe(taken.data()));
 
     if (fork_flushed() == 0) { // the idle child
         sleep(3);
@@ -90,7 +90,7 @@ void *forkfunction(void *)
     if (sum == 0) {
         const bool received = receive(operands[0], first, second);
         const char ack = 1;
-        [[maybe_unused]] const ssize_t acked = write(taken[1], &ack, 1);
+        unexamined(write(taken[1], &ack, 1));
         if (received) {
             std::cout << "add -> " << add32(first, second) << std::endl;
             std::cout << "sub -> " << sub32(first, second) << std::endl;
@@ -101,7 +101,7 @@ void *forkfunction(void *)
     ask(first, second);
     if (sum > 0) {
         char ack = 0;
-        [[maybe_unused]] const ssize_t got = read(taken[0], &ack, 1);
+        unexamined(read(taken[0], &ack, 1));
     } else { // no sum child: take the first message back out of its way
         int unused_first = 0;
         int unused_second = 0;
@@ -119,12 +119,12 @@ void *forkfunction(void *)
             }
             std::cout << std::endl;
         }
-        [[maybe_unused]] const int cleared = std::system("clear");
+        unexamined(std::system("clear"));
         end_child();
     }
 
     sleep(1);
-    [[maybe_unused]] const int cleared = std::system("clear");
+    unexamined(std::system("clear"));
     hold();
     return nullptr;
 }

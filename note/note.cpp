@@ -48,9 +48,9 @@ void show_file()
     std::cout << "The content of File is below: " << std::endl;
     std::cout << "_____________________________________________________" << std::endl;
     // Every line is shown with its line end, a last line without one too.
-    // The file goes out in the pieces it is read in rather than line by line:
-    // the same bytes, in constant memory, at the speed of the disk, and what a
-    // pipe or a terminal named as the file delivers shows as it comes.
+    // The file goes out in the pieces it is read in: the same bytes as line by
+    // line, in constant memory, at the speed of the disk, and what a pipe or a
+    // terminal named as the file delivers shows as it comes.
     std::vector<char> piece(buffer.size());
     char last = '\n';
     while (file.peek() != std::ifstream::traits_type::eof()) {

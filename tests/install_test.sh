@@ -22,10 +22,12 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 programs=()
+declare -A exec_of
 installed_list=() packaged_list=()
 for row in "$@"; do
-  p=${row%:*} section=${row#*:}
+  IFS=: read -r p section <<< "$row"
   programs+=("$p")
+  exec_of[$p]=$p
   for list in installed_list packaged_list; do
     declare -n files=$list
     files+=("usr/share/man/man$section/$p.$section.gz"
@@ -35,6 +37,9 @@ for row in "$@"; do
   installed_list+=("usr/bin/$p")
   if [[ $section == 6 ]]; then packaged_list+=("usr/games/$p"); else packaged_list+=("usr/bin/$p"); fi
 done
+# note ends as soon as it has answered: its launcher keeps the window open
+# until Enter, so that the answer can be read.
+exec_of[note]="sh -c \"note; echo 'Press Enter to close this window.'; read line\""
 common=(usr/share/doc/consoletools/copyright usr/share/doc/consoletools/changelog.gz
         usr/share/metainfo/org.example.consoletools.metainfo.xml)
 printf '%s\n' "${installed_list[@]}" "${common[@]}" | sort > "$tmp/expected"
@@ -48,25 +53,29 @@ DESTDIR=$root cmake --install "$build" --prefix /usr > "$tmp/install.log" ||
 (cd "$root" && find . ! -type d | sed 's|^\./||' | sort) > "$tmp/installed"
 diff -u "$tmp/expected" "$tmp/installed" || fail "installed files differ from the list above"
 
-# check_entry FILE NAME COMMAND: a valid launcher of NAME that starts COMMAND
-# in a terminal, with NAME's icon.
+# check_entry FILE NAME COMMAND: a valid launcher of NAME whose command line
+# is COMMAND, in a terminal, with NAME's icon.
 check_entry() {
   local out
   out=$(desktop-file-validate "$1" 2>&1) || true
   [[ -z $out ]] || fail "desktop-file-validate $2: $out"
-  grep -qE "^Exec=(sh -c \")?$3([ ;\"]|$)" "$1" || fail "$2's entry does not start $3"
+  grep -qxF "Exec=$3" "$1" || fail "$2's entry does not start: $3"
   grep -qx 'Terminal=true' "$1" || fail "$2's entry does not start a terminal"
   grep -qx "Icon=consoletools-$2" "$1" || fail "$2's entry does not show its icon"
 }
 for p in "${programs[@]}"; do
   [[ -x $root/usr/bin/$p ]] || fail "$p is not an executable"
   entry=$root/usr/share/applications/consoletools-$p.desktop
-  [[ -f $entry ]] && check_entry "$entry" "$p" "$p"
+  [[ -f $entry ]] && check_entry "$entry" "$p" "${exec_of[$p]}"
 done
 
 for page in "$root"/usr/share/man/man?/* "$root"/usr/share/doc/consoletools/changelog.gz; do
   zcat "$page" | gzip -9n | cmp -s - "$page" || fail "${page##*/} is not compressed with gzip -9n"
 done
+# The changelog as dpkg reads it: no warning, no error.
+zcat "$root/usr/share/doc/consoletools/changelog.gz" > "$tmp/changelog"
+out=$(dpkg-parsechangelog -l "$tmp/changelog" 2>&1 > /dev/null) || true
+[[ -z $out ]] || fail "dpkg-parsechangelog: $out"
 for page in "$root"/usr/share/man/man?/*; do
   out=$(mandoc -T lint "$page" 2>&1) || true
   [[ -z $out ]] || fail "mandoc: $out"
