@@ -2,16 +2,20 @@
 #include "frame.h"
 #include "words.h"
 
-#include <string>
+#include <cstddef>
+#include <cstdlib>
 
 namespace {
 
 void *reverse(void *)
 {
-    std::string word;
-    std::string reversed;
-    read_reversed(word, reversed);
+    char *word = nullptr;
+    char *reversed = nullptr;
+    std::size_t length = 0;
+    read_reversed("mirrorword", word, reversed, length);
     hold();
+    std::free(reversed);
+    std::free(word);
     return nullptr;
 }
 

@@ -1,25 +1,193 @@
 #include "words.h"
 
-#include <cstddef>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
-void read_reversed(std::string &word, std::string &reversed)
+namespace {
+
+// The first read takes up to this many bytes; a word that fills its block
+// doubles it.
+constexpr std::size_t first_block = 64 * 1024;
+
+// The smallest growth worth asking for when doubling cannot be had.
+constexpr std::size_t least_growth = 4096;
+
+// The blanks of the classic locale, which end a word and are skipped before it.
+bool blank(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Eight bytes at a time, as one number in memory order.
+std::uint64_t load(const char *bytes)
+{
+    std::uint64_t eight;
+    std::memcpy(&eight, bytes, sizeof eight);
+    return eight;
+}
+
+void store(char *bytes, std::uint64_t eight)
+{
+    std::memcpy(bytes, &eight, sizeof eight);
+}
+
+// Nonzero when one of the eight bytes is a blank. Each byte below 128 is
+// tested against 9 to 13 and against 32 by sums that reach into its top bit
+// and never into the next byte; bytes from 128 up are no blanks.
+std::uint64_t blanks(std::uint64_t eight)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    const std::uint64_t low = eight & (ones * 127);
+    const std::uint64_t controls = (ones * (127 + 14) - low) & (low + ones * (127 - 8));
+    const std::uint64_t spaces = (ones * (127 + 33) - low) & (low + ones * (127 - 31));
+    return (controls | spaces) & ~eight & (ones * 128);
+}
+
+// The place of the first blank in text[from, to), or to when there is none.
+// A long word is passed over 64 bytes at a time.
+std::size_t find_blank(const char *text, std::size_t from, std::size_t to)
+{
+    constexpr std::size_t run = 64;
+    for (; to - from >= run; from += run) {
+        std::uint64_t hits = 0;
+        for (std::size_t i = from; i < from + run; i += 8) {
+            hits |= blanks(load(text + i));
+        }
+        if (hits != 0) {
+            break;
+        }
+    }
+    while (from < to && !blank(text[from])) {
+        ++from;
+    }
+    return from;
+}
+
+// The eight bytes in reverse order.
+std::uint64_t turned(std::uint64_t eight)
+{
+    eight = ((eight & 0x00ff00ff00ff00ff) << 8) | ((eight >> 8) & 0x00ff00ff00ff00ff);
+    eight = ((eight & 0x0000ffff0000ffff) << 16) | ((eight >> 16) & 0x0000ffff0000ffff);
+    return (eight << 32) | (eight >> 32);
+}
+
+// Byte i of word goes to place length - 1 - i of copy, eight at a time; a
+// multi-byte character comes out with its bytes turned round.
+void mirror(const char *word, char *copy, std::size_t length)
+{
+    std::size_t i = 0;
+    for (; length - i >= 8; i += 8) {
+        store(copy + length - i - 8, turned(load(word + i)));
+    }
+    for (; i < length; ++i) {
+        copy[length - 1 - i] = word[i];
+    }
+}
+
+// Gives block room for more bytes: twice its capacity, or as much more as
+// memory allows, down to least_growth. Returns the moved block (capacity
+// updated), or null with block untouched when no room can be had. realloc
+// moves a big block by remapping its pages, without copying them.
+char *grow(char *block, std::size_t &capacity)
+{
+    for (std::size_t more = capacity == 0 ? first_block : capacity; more >= least_growth; more /= 2) {
+        if (capacity + more < capacity) {
+            continue; // beyond the address space
+        }
+        if (void *grown = std::realloc(block, capacity + more)) {
+            capacity += more;
+            return static_cast<char *>(grown);
+        }
+    }
+    return nullptr;
+}
+
+[[noreturn]] void out_of_memory(const char *program, char *word)
+{
+    std::free(word);
+    std::cout.flush();
+    std::cerr << program << ": out of memory\n";
+    std::exit(1);
+}
+
+// Reads one console word straight from descriptor 0: leading blanks skipped,
+// the word ending at the next blank or at end of input. Each read takes what
+// is there, so a word typed at a terminal is answered as soon as its line is
+// entered. Bytes read beyond the word are dropped, as nothing reads on.
+char *read_word(const char *program, std::size_t &length)
+{
+    char *word = nullptr;
+    std::size_t capacity = 0;
+    length = 0;
+    for (;;) {
+        if (length == capacity) {
+            char *grown = grow(word, capacity);
+            if (grown == nullptr) {
+                out_of_memory(program, word);
+            }
+            word = grown;
+        }
+        const ssize_t got = read(0, word + length, capacity - length);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break; // end of input, or input that cannot be read: the word ends
+        }
+        std::size_t end = length + static_cast<std::size_t>(got);
+        if (length == 0) {
+            // No word yet: the blanks before it go, the word moves to the front.
+            std::size_t start = 0;
+            while (start < end && blank(word[start])) {
+                ++start;
+            }
+            std::memmove(word, word + start, end - start);
+            end -= start;
+        }
+        length = find_blank(word, length, end);
+        if (length < end) {
+            break;
+        }
+    }
+    if (length > 0 && length < capacity) {
+        // What the word does not use goes back, leaving room for its copy.
+        if (void *fitted = std::realloc(word, length)) {
+            word = static_cast<char *>(fitted);
+        }
+    }
+    return word;
+}
+
+} // namespace
+
+void read_reversed(const char *program, char *&word, char *&reversed, std::size_t &length)
 {
     std::cout << "Enter String: ";
-    word.clear();
-    std::cin >> word;
+    std::cout.flush(); // the prompt shows before the program waits
+    word = read_word(program, length);
 
-    // Byte i of the word goes to the mirror place; a multi-byte character
-    // comes out with its bytes turned round.
-    const std::size_t length = word.size();
-    reversed.assign(length, '\0');
-    for (std::size_t i = 0; i < length; ++i) {
-        reversed[length - 1 - i] = word[i];
+    reversed = nullptr;
+    if (length > 0) {
+        reversed = static_cast<char *>(std::malloc(length));
+        if (reversed == nullptr) {
+            out_of_memory(program, word);
+        }
+        mirror(word, reversed, length);
+    } else {
+        std::free(word);
+        word = nullptr;
     }
 
     // The copy goes out in one piece: a long word costs one write, not one
     // per byte.
     std::cout << "Reverse string is: ";
-    std::cout.write(reversed.data(), static_cast<std::streamsize>(length));
+    if (length > 0) {
+        std::cout.write(reversed, static_cast<std::streamsize>(length));
+    }
     std::cout << std::endl;
 }

@@ -1,9 +1,15 @@
 // The steps mirrorword and pal share: read one word and print it reversed.
 #pragma once
 
-#include <string>
+#include <cstddef>
 
-// Prints the prompt, reads one word into word and prints its bytes in reverse
-// order on the reversed line. reversed gets the reversed copy, exactly as long
-// as the word. At end of input the word and its copy are empty.
-void read_reversed(std::string &word, std::string &reversed);
+// Prints the prompt, reads one word and prints its bytes in reverse order on
+// the reversed line. word gets the word and reversed its reversed copy, both
+// length bytes long with no terminating zero, both to be released with
+// std::free by the caller (null when the word is empty). At end of input the
+// word is empty.
+//
+// When the word or its copy does not fit in memory, writes
+// "PROGRAM: out of memory" on standard error and ends the process with
+// status 1; no reversed line is printed.
+void read_reversed(const char *program, char *&word, char *&reversed, std::size_t &length);
