@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# mirrorword and pal on one huge word against rev: time, growth and peak memory.
+# mirrorword and pal on one huge word against tr on the same file: time,
+# growth and peak memory.
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
@@ -15,20 +16,23 @@ PY
 word "$work/word10" 10
 word "$work/word100" 100
 
-compare "$work/mirror.json" 5 mirrorword "$stub $bin/mirrorword < $work/word100" rev "rev $work/word100"
-compare "$work/pal.json" 5 pal "$stub $bin/pal < $work/word100" rev "rev $work/word100"
+# tr reads and writes the file once, in small pieces: the speed of the disk.
+tr="tr a-z A-Z < $work/word100"
+compare "$work/mirror.json" 10 mirrorword "$stub $bin/mirrorword < $work/word100" tr "$tr"
+compare "$work/pal.json" 10 pal "$stub $bin/pal < $work/word100" tr "$tr"
 compare "$work/growth.json" 5 100MB "$stub $bin/mirrorword < $work/word100" 10MB "$stub $bin/mirrorword < $work/word10"
 
-# peak KPROGRAM: the program's peak resident memory on the 100 MB word, in KiB.
+# peak PROGRAM: the program's peak resident memory on the 100 MB word, in KiB.
 peak() {
   $stub /usr/bin/time -f %M -o "$work/peak" "$bin/$1" < "$work/word100" > /dev/null
   cat "$work/peak"
 }
 word_kib=$((100 * 1024))
 
-report "mirrorword 100 MB word / rev (median time)" "$(median_ratio "$work/mirror.json")" "<= 1.0"
-report "pal 100 MB word / rev (median time)" "$(median_ratio "$work/pal.json")" "<= 1.0"
+report "mirrorword 100 MB word / tr (median time)" "$(median_ratio "$work/mirror.json")" "<= 5 (aim 3)"
+report "pal 100 MB word / tr (median time)" "$(median_ratio "$work/pal.json")" "<= 5 (aim 3)"
 report "mirrorword 100 MB / 10 MB word (median time)" "$(median_ratio "$work/growth.json")" "about 10 (linear)"
+# The word and its reversed copy, and no third copy while the word grows.
 for p in mirrorword pal; do
-  report "$p peak memory / 100 MB word" "$(python3 -c "print(f'{$(peak $p) / $word_kib:.2f}')")" "<= 3.5"
+  report "$p peak memory / 100 MB word" "$(python3 -c "print(f'{$(peak $p) / $word_kib:.2f}')")" "<= 2.1"
 done
