@@ -44,4 +44,25 @@ namespace {
 
 INSTANTIATE_TEST_SUITE_P(Words, Transcript, testing::ValuesIn(harness::words_rows), harness::case_name);
 
+// A word beyond the memory the program is given: said on standard error, with
+// no cut word and no verdict. These rows are made only when run, as a table's
+// inputs are all printed whenever any test starts.
+TEST(Words, OutOfMemory)
+{
+    constexpr std::size_t memory = 16 << 20;
+    const std::string beyond = std::string(memory, 'w') + "\n";
+    // clang-format off
+    const Case rows[] = {
+        {.name = "OutOfMemory", .program = "mirrorword", .input = beyond, .memory = memory,
+         .out = "Enter String: ", .err = "mirrorword: out of memory\n", .status = 1},
+        {.name = "PalOutOfMemory", .program = "pal", .input = beyond, .memory = memory,
+         .out = "Enter String: ", .err = "pal: out of memory\n", .status = 1},
+    };
+    // clang-format on
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.name);
+        harness::check(row);
+    }
+}
+
 } // namespace
