@@ -20,6 +20,8 @@ word "$work/word100" 100
 tr="tr a-z A-Z < $work/word100"
 compare "$work/mirror.json" 10 mirrorword "$stub $bin/mirrorword < $work/word100" tr "$tr"
 compare "$work/pal.json" 10 pal "$stub $bin/pal < $work/word100" tr "$tr"
+# The 10 MB run is mostly the start of the process and of the shell for
+# "pause", so the figure stays below 10 while the growth is linear.
 compare "$work/growth.json" 5 100MB "$stub $bin/mirrorword < $work/word100" 10MB "$stub $bin/mirrorword < $work/word10"
 
 # peak PROGRAM: the program's peak resident memory on the 100 MB word, in KiB.
@@ -31,7 +33,7 @@ word_kib=$((100 * 1024))
 
 report "mirrorword 100 MB word / tr (median time)" "$(median_ratio "$work/mirror.json")" "<= 5 (aim 3)"
 report "pal 100 MB word / tr (median time)" "$(median_ratio "$work/pal.json")" "<= 5 (aim 3)"
-report "mirrorword 100 MB / 10 MB word (median time)" "$(median_ratio "$work/growth.json")" "about 10 (linear)"
+report "mirrorword 100 MB / 10 MB word (median time)" "$(median_ratio "$work/growth.json")" "<= 10 (linear at most)"
 # The word and its reversed copy, and no third copy while the word grows.
 for p in mirrorword pal; do
   report "$p peak memory / 100 MB word" "$(python3 -c "print(f'{$(peak $p) / $word_kib:.2f}')")" "<= 2.1"
