@@ -324,7 +324,9 @@ Result run(const std::string &name, const std::string &input, const fs::path &di
 
 void PrintTo(const Case &c, std::ostream *os)
 {
-    *os << c.program << " <<< " << testing::PrintToString(c.input);
+    constexpr std::size_t shown = 60;
+    *os << c.program << " <<< " << testing::PrintToString(c.input.substr(0, shown))
+        << (c.input.size() > shown ? "..." : "");
 }
 
 std::string case_name(const testing::TestParamInfo<Case> &info)

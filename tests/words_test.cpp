@@ -8,6 +8,8 @@ const std::string ask = "Enter String: Reverse string is: ";
 const std::vector<std::string> held_paused = {"sleep 8", "pause"};
 const std::string paused = "[pause]\n"; // what the stand-in for pause prints
 const std::vector<std::string> held = {"sleep 8"};
+constexpr rlim_t memory_limit = 16 << 20;
+const std::string beyond_memory = std::string(memory_limit, 'w') + "\n";
 
 std::string verdict(const std::string &word, bool palindrome)
 {
@@ -37,32 +39,17 @@ const std::vector<Case> harness::words_rows = {
     // Bytes, not characters: one two-byte character is no palindrome.
     {.name = "Utf8Bytes", .program = "pal", .input = "\xc3\xa9\n",
      .out = ask + "\xa9\xc3\n" + verdict("\xc3\xa9", false), .events = held},
+    // A word beyond the memory the program is given: said on standard error,
+    // with no cut word and no verdict.
+    {.name = "OutOfMemory", .program = "mirrorword", .input = beyond_memory, .memory = memory_limit,
+     .out = "Enter String: ", .err = "mirrorword: out of memory\n", .status = 1},
+    {.name = "PalOutOfMemory", .program = "pal", .input = beyond_memory, .memory = memory_limit,
+     .out = "Enter String: ", .err = "pal: out of memory\n", .status = 1},
 };
 // clang-format on
 
 namespace {
 
 INSTANTIATE_TEST_SUITE_P(Words, Transcript, testing::ValuesIn(harness::words_rows), harness::case_name);
-
-// A word beyond the memory the program is given: said on standard error, with
-// no cut word and no verdict. These rows are made only when run, as a table's
-// inputs are all printed whenever any test starts.
-TEST(Words, OutOfMemory)
-{
-    constexpr std::size_t memory = 16 << 20;
-    const std::string beyond = std::string(memory, 'w') + "\n";
-    // clang-format off
-    const Case rows[] = {
-        {.name = "OutOfMemory", .program = "mirrorword", .input = beyond, .memory = memory,
-         .out = "Enter String: ", .err = "mirrorword: out of memory\n", .status = 1},
-        {.name = "PalOutOfMemory", .program = "pal", .input = beyond, .memory = memory,
-         .out = "Enter String: ", .err = "pal: out of memory\n", .status = 1},
-    };
-    // clang-format on
-    for (const Case &row : rows) {
-        SCOPED_TRACE(row.name);
-        harness::check(row);
-    }
-}
 
 } // namespace

@@ -23,66 +23,27 @@ bool blank(char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// Eight bytes at a time, as one number in memory order.
-std::uint64_t load(const char *bytes)
-{
-    std::uint64_t eight;
-    std::memcpy(&eight, bytes, sizeof eight);
-    return eight;
-}
-
-void store(char *bytes, std::uint64_t eight)
-{
-    std::memcpy(bytes, &eight, sizeof eight);
-}
-
-// Nonzero when one of the eight bytes is a blank. Each byte below 128 is
-// tested against 9 to 13 and against 32 by sums that reach into its top bit
-// and never into the next byte; bytes from 128 up are no blanks.
-std::uint64_t blanks(std::uint64_t eight)
-{
-    constexpr std::uint64_t ones = 0x0101010101010101;
-    const std::uint64_t low = eight & (ones * 127);
-    const std::uint64_t controls = (ones * (127 + 14) - low) & (low + ones * (127 - 8));
-    const std::uint64_t spaces = (ones * (127 + 33) - low) & (low + ones * (127 - 31));
-    return (controls | spaces) & ~eight & (ones * 128);
-}
-
 // The place of the first blank in text[from, to), or to when there is none.
-// A long word is passed over 64 bytes at a time.
 std::size_t find_blank(const char *text, std::size_t from, std::size_t to)
 {
-    constexpr std::size_t run = 64;
-    for (; to - from >= run; from += run) {
-        std::uint64_t hits = 0;
-        for (std::size_t i = from; i < from + run; i += 8) {
-            hits |= blanks(load(text + i));
-        }
-        if (hits != 0) {
-            break;
-        }
-    }
     while (from < to && !blank(text[from])) {
         ++from;
     }
     return from;
 }
 
-// The eight bytes in reverse order.
-std::uint64_t turned(std::uint64_t eight)
-{
-    eight = ((eight & 0x00ff00ff00ff00ff) << 8) | ((eight >> 8) & 0x00ff00ff00ff00ff);
-    eight = ((eight & 0x0000ffff0000ffff) << 16) | ((eight >> 16) & 0x0000ffff0000ffff);
-    return (eight << 32) | (eight >> 32);
-}
-
-// Byte i of word goes to place length - 1 - i of copy, eight at a time; a
-// multi-byte character comes out with its bytes turned round.
+// Byte i of word goes to place length - 1 - i of copy; a multi-byte
+// character comes out with its bytes turned round. Eight bytes at a time
+// where eight are left: read as one number, their order swapped, written back
+// at the mirror place.
 void mirror(const char *word, char *copy, std::size_t length)
 {
     std::size_t i = 0;
     for (; length - i >= 8; i += 8) {
-        store(copy + length - i - 8, turned(load(word + i)));
+        std::uint64_t eight;
+        std::memcpy(&eight, word + i, 8);
+        eight = __builtin_bswap64(eight);
+        std::memcpy(copy + length - i - 8, &eight, 8);
     }
     for (; i < length; ++i) {
         copy[length - 1 - i] = word[i];
@@ -183,8 +144,7 @@ void read_reversed(const char *program, char *&word, char *&reversed, std::size_
         word = nullptr;
     }
 
-    // The copy goes out in one piece: a long word costs one write, not one
-    // per byte.
+    // The copy goes out in one piece.
     std::cout << "Reverse string is: ";
     if (length > 0) {
         std::cout.write(reversed, static_cast<std::streamsize>(length));
