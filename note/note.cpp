@@ -4,14 +4,41 @@
 #include "notepad_path.h"
 #include "save.h"
 
+#include <limits.h>
+#include <pthread.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <new>
 #include <string>
-#include <vector>
 
 namespace {
 
 const char *const notepad_path = NOTEPAD_PATH;
+
+// Into file: the notepad file's path. A leading "~/" stands for the home
+// folder of the user running note, as the password database gives it. False
+// when that user has none there, or the path is too long.
+bool notepad_file(char (&file)[PATH_MAX])
+{
+    const char *folder = "";
+    const char *rest = notepad_path;
+    if (std::strncmp(notepad_path, "~/", 2) == 0) {
+        const passwd *user = getpwuid(getuid());
+        if (user == nullptr || user->pw_dir == nullptr || user->pw_dir[0] == '\0') {
+            return false;
+        }
+        folder = user->pw_dir;
+        rest = notepad_path + (folder[std::strlen(folder) - 1] == '/' ? 2 : 1);
+    }
+    const int length = std::snprintf(file, sizeof file, "%s%s", folder, rest);
+    return length >= 0 && static_cast<std::size_t>(length) < sizeof file;
+}
 
 void write_notepad()
 {
@@ -20,7 +47,11 @@ void write_notepad()
     std::string text;
     std::getline(std::cin, text);
 
-    if (save(notepad_path, text)) {
+    // A text cut short by a lack of memory or a read error is not saved; the
+    // end of the input is where the text ends.
+    const bool whole = !std::cin.bad() && std::ferror(stdin) == 0;
+    char file[PATH_MAX];
+    if (whole && notepad_file(file) && save(file, text)) {
         std::cout << "This content is saved in notepadfile.txt successfully!" << std::endl;
     } else {
         std::cout << "File error,File can't be written" << std::endl;
@@ -34,9 +65,17 @@ void show_file()
     std::string name;
     std::getline(std::cin, name);
 
+    // Few, large reads of a big file; small ones when memory is short.
+    std::size_t size = 1 << 18;
+    const std::unique_ptr<char[]> buffers(new (std::nothrow) char[2 * size]);
+    char small[2 * 4096];
+    char *const buffer = buffers ? buffers.get() : small;
+    if (!buffers) {
+        size = sizeof small / 2;
+    }
+    char *const piece = buffer + size;
     std::ifstream file;
-    std::vector<char> buffer(1 << 18); // few, large reads of a big file
-    file.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    file.rdbuf()->pubsetbuf(buffer, static_cast<std::streamsize>(size));
     // A name with a zero byte in it names no file (the open would stop there).
     if (name.find('\0') == std::string::npos) {
         file.open(name, std::ios::binary);
@@ -51,11 +90,10 @@ void show_file()
     // The file goes out in the pieces it is read in: the same bytes as line by
     // line, in constant memory, at the speed of the disk, and what a pipe or a
     // terminal named as the file delivers shows as it comes.
-    std::vector<char> piece(buffer.size());
     char last = '\n';
     while (file.peek() != std::ifstream::traits_type::eof()) {
-        const std::streamsize got = file.readsome(piece.data(), static_cast<std::streamsize>(piece.size()));
-        std::cout.write(piece.data(), got);
+        const std::streamsize got = file.readsome(piece, static_cast<std::streamsize>(size));
+        std::cout.write(piece, got);
         std::cout.flush(); // out before the next read, which may wait
         last = piece[static_cast<std::size_t>(got) - 1];
     }
@@ -68,6 +106,8 @@ void show_file()
 
 void *notep(void *)
 {
+    const sigset_t ending = ending_signals();
+    pthread_sigmask(SIG_UNBLOCK, &ending, nullptr);
     std::cout << "Press 1 for write in File" << std::endl;
     std::cout << "Press 2 to read File " << std::endl;
     std::cout << "Enter choice: ";
@@ -87,5 +127,9 @@ void *notep(void *)
 
 int main()
 {
+    // The signals that end note go to the job's thread alone, which removes
+    // what a save in progress leaves before it ends.
+    const sigset_t ending = ending_signals();
+    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
     return run_job(notep);
 }
