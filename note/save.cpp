@@ -1,5 +1,7 @@
 #include "save.h"
 
+#include "frame.h"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -171,7 +173,7 @@ void sync_folder(const char *target)
     }
     const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        fsync(fd);
+        unexamined(fsync(fd));
         close(fd);
     }
 }
@@ -385,11 +387,9 @@ outcome replace(const char *target, const std::string &text, const struct stat *
 void put_back(int fd, const char *old, std::size_t old_size, std::size_t spoiled)
 {
     std::size_t written = 0;
-    if (lseek(fd, 0, SEEK_SET) == 0) {
-        write_all(fd, old, spoiled, written);
-    }
-    [[maybe_unused]] const int cut = ftruncate(fd, static_cast<off_t>(old_size));
-    fsync(fd);
+    unexamined(lseek(fd, 0, SEEK_SET) == 0 && write_all(fd, old, spoiled, written));
+    unexamined(ftruncate(fd, static_cast<off_t>(old_size)));
+    unexamined(fsync(fd));
 }
 
 // Rewrites target itself. Its old content is held in memory meanwhile and
