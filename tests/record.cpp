@@ -8,17 +8,26 @@
 // a pipe other than the standard streams wait n milliseconds after it is done.
 // CT_UMASK=027 (octal) sets the file-creation mask before main. CT_FAIL=open,
 // write, fsync, close, rename or access makes that call fail with ENOSPC
-// (EACCES with CT_FAIL_ERRNO=EACCES) for files in the tests' notepad folder,
-// "notes/"; open fails only where it makes a new file (O_CREAT | O_EXCL).
+// (EACCES or EEXIST with CT_FAIL_ERRNO=EACCES or EEXIST) for files in the
+// tests' notepad folder, "notes/"; open fails only where it makes a new file
+// (O_CREAT | O_EXCL). With CT_FAIL_ONCE set, only the first such call fails;
+// CT_FAIL_AFTER=n lets the first n bytes written there through before a write
+// fails. CT_KILL_IN_WRITE=n makes the first write there send the process
+// signal n and give it two seconds to act. CT_HOME=dir makes getpwuid's home
+// folder dir (relative to the folder the program starts in); set but empty,
+// getpwuid finds no user.
 #include "frame.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -69,18 +78,27 @@ bool fd_in_notes(int fd)
     return in_notes(path);
 }
 
-// True when CT_FAIL names this call.
+bool failed_once = false;
+
+// True when CT_FAIL names this call (and, with CT_FAIL_ONCE, none failed yet).
 bool failing(const char *call)
 {
     const char *name = std::getenv("CT_FAIL");
-    return name != nullptr && std::strcmp(name, call) == 0;
+    return name != nullptr && std::strcmp(name, call) == 0 &&
+           !(failed_once && std::getenv("CT_FAIL_ONCE") != nullptr);
 }
 
 // A failed call's result: -1, with errno ENOSPC or the one CT_FAIL_ERRNO names.
 int fail()
 {
     const char *code = std::getenv("CT_FAIL_ERRNO");
-    errno = code != nullptr && std::strcmp(code, "EACCES") == 0 ? EACCES : ENOSPC;
+    errno = ENOSPC;
+    if (code != nullptr && std::strcmp(code, "EACCES") == 0) {
+        errno = EACCES;
+    } else if (code != nullptr && std::strcmp(code, "EEXIST") == 0) {
+        errno = EEXIST;
+    }
+    failed_once = true;
     return -1;
 }
 
@@ -123,15 +141,50 @@ static long setting(const char *name)
 static long pipes_to_fail = 0;
 static long fork_to_fail = 0;
 static long pipe_delay_ms = 0;
+static long kill_in_write = 0;
+// Bytes a write may put in the notepad folder before CT_FAIL=write bites; -1:
+// none.
+static long long writable = -1;
+// The user getpwuid describes under CT_HOME: its home folder is home.
+static bool fake_user = false;
+static char home[4096];
+static passwd user;
 
 __attribute__((constructor)) void set_up()
 {
     pipes_to_fail = setting("CT_NO_PIPES");
     fork_to_fail = setting("CT_FAIL_FORK");
     pipe_delay_ms = setting("CT_PIPE_DELAY_MS");
+    kill_in_write = setting("CT_KILL_IN_WRITE");
+    if (const char *after = std::getenv("CT_FAIL_AFTER")) {
+        writable = std::strtoll(after, nullptr, 10);
+    }
     if (const char *mask = std::getenv("CT_UMASK")) {
         umask(static_cast<mode_t>(std::strtol(mask, nullptr, 8)));
     }
+    if (const char *dir = std::getenv("CT_HOME")) {
+        fake_user = true;
+        char here[2048];
+        if (dir[0] != '\0' && getcwd(here, sizeof here) != nullptr) {
+            std::snprintf(home, sizeof home, "%s/%s", here, dir);
+            user.pw_name = const_cast<char *>("tester");
+            user.pw_passwd = const_cast<char *>("x");
+            user.pw_uid = getuid();
+            user.pw_gid = getgid();
+            user.pw_gecos = const_cast<char *>("");
+            user.pw_dir = home;
+            user.pw_shell = const_cast<char *>("/bin/sh");
+        }
+    }
+}
+
+passwd *getpwuid(uid_t uid)
+{
+    if (fake_user) {
+        return uid == getuid() && home[0] != '\0' ? &user : nullptr;
+    }
+    static const auto next = real_fn<passwd *(*)(uid_t)>("getpwuid");
+    return next(uid);
 }
 
 int pipe(int fds[2])
@@ -170,10 +223,21 @@ int open(const char *path, int flags, ...)
 
 ssize_t write(int fd, const void *data, size_t size)
 {
-    if (failing("write") && fd_in_notes(fd)) {
-        return fail();
-    }
     static const auto next = real_fn<ssize_t (*)(int, const void *, size_t)>("write");
+    if (kill_in_write != 0 && fd_in_notes(fd)) {
+        kill(getpid(), static_cast<int>(kill_in_write));
+        kill_in_write = 0;
+        const timespec wait{2, 0};
+        nanosleep(&wait, nullptr);
+    }
+    if (failing("write") && fd_in_notes(fd)) {
+        if (writable <= 0) {
+            return fail();
+        }
+        const ssize_t through = next(fd, data, std::min(size, static_cast<size_t>(writable)));
+        writable -= through > 0 ? through : 0;
+        return through;
+    }
     const ssize_t written = next(fd, data, size);
     struct stat st {};
     if (pipe_delay_ms > 0 && fd > 2 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
