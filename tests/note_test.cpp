@@ -28,6 +28,8 @@ const std::string notes = "notes/";
 const std::string note_alone = "notepadfile.txt 0640\n";
 const std::string linked = "notepadfile.txt -> real.txt\nreal.txt 0640\n";
 const std::string long_name(60, 'n');
+constexpr rlim_t memory_limit = 16 << 20;
+const std::string beyond_memory = "1\n" + std::string(memory_limit, 't') + "\n";
 
 void put(const path &file, const std::string &content)
 {
@@ -258,6 +260,9 @@ const std::vector<Case> harness::note_rows = {
      .out = menu + ask_text + saved, .files = {{"home/notepadfile.txt", "new"}}},
     {.name = "WriteWithoutHome", .program = "note-home", .env = {"CT_HOME="}, .input = "1\nlost\n",
      .out = menu + ask_text + unwritable},
+    // A text beyond the memory note is given is not saved: the old note stays.
+    {.name = "TextBeyondMemory", .program = "note-tmp", .prepare = desk, .input = beyond_memory,
+     .memory = memory_limit, .out = menu + ask_text + unwritable, .files = {{notepad, old_note}, {notes, note_alone}}},
     {.name = "ShowFile", .program = "note-tmp", .prepare = desk, .input = "2\na.txt\n",
      .out = menu + shown + "one\ntwo\n"},
     {.name = "ShowLastLineWithoutEnd", .program = "note-tmp", .prepare = desk, .input = "2\nopen-end.txt",
@@ -290,20 +295,6 @@ const std::vector<Case> harness::note_rows = {
 namespace {
 
 INSTANTIATE_TEST_SUITE_P(Note, Transcript, testing::ValuesIn(harness::note_rows), harness::case_name);
-
-// A text beyond the memory note is given is not saved: the old note stays.
-// Not a row of the table, whose inputs the robustness test replays cut at every
-// byte: sixteen million runs for this one.
-TEST(Note, TextBeyondMemory)
-{
-    constexpr std::size_t memory = 16 << 20;
-    // clang-format off
-    const Case row = {.name = "TextBeyondMemory", .program = "note-tmp", .prepare = desk,
-        .input = "1\n" + std::string(memory, 't') + "\n", .memory = memory,
-        .out = menu + ask_text + unwritable, .files = {{notepad, old_note}, {notes, note_alone}}};
-    // clang-format on
-    harness::check(row);
-}
 
 // Written text comes back, with a line end, when the notepad file is shown by
 // its full path.
