@@ -152,6 +152,11 @@ static passwd user;
 
 __attribute__((constructor)) void set_up()
 {
+    // Loaded into the program alone: the shell commands it runs start without
+    // this library (they may not even be of its architecture, when the
+    // program runs under an emulator); its forked children keep it, being
+    // copies of it.
+    unsetenv("LD_PRELOAD");
     pipes_to_fail = setting("CT_NO_PIPES");
     fork_to_fail = setting("CT_FAIL_FORK");
     pipe_delay_ms = setting("CT_PIPE_DELAY_MS");
@@ -217,7 +222,13 @@ int open(const char *path, int flags, ...)
     if (failing("open") && (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && in_notes(path)) {
         return fail();
     }
+    // With 64-bit file offsets (a 32-bit system's build) the C library's
+    // headers name this function open64, and so the call it stands for.
+#if _FILE_OFFSET_BITS == 64
+    static const auto next = real_fn<int (*)(const char *, int, ...)>("open64");
+#else
     static const auto next = real_fn<int (*)(const char *, int, ...)>("open");
+#endif
     return next(path, flags, mode);
 }
 
