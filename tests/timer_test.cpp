@@ -17,6 +17,9 @@ const std::vector<Case> harness::timer_rows = {
      .out = "Current Time and Date is: Sat Feb  1 20:05:09 2025\n\n" + closed, .events = closing},
     {.name = "NineHoursEast", .program = "timer", .env = {moment, "TZ=XYZ-9"},
      .out = "Current Time and Date is: Sun Feb  2 05:05:09 2025\n\n" + closed, .events = closing},
+    // 2100-01-01 00:00:00 UTC, beyond what a 32-bit time_t holds (2038).
+    {.name = "Year2100", .program = "timer", .env = {"CT_FAKE_TIME=4102444800", "TZ=UTC"},
+     .out = "Current Time and Date is: Fri Jan  1 00:00:00 2100\n\n" + closed, .events = closing},
     // Without a worker thread the job runs on the main thread, and the
     // closing commands still follow it.
     {.name = "NoThreadForTheJob", .program = "timer", .env = {moment, "TZ=UTC", "CT_NO_THREADS=1"},
