@@ -370,9 +370,6 @@ void check(const Case &c)
     if (c.memory != 0 && sanitized()) {
         GTEST_SKIP() << "a memory limit: the sanitizers reserve more address space than any limit leaves";
     }
-    if (c.any_order && !can_adopt()) {
-        GTEST_SKIP() << "the children's exit statuses: this system makes no child subreaper";
-    }
     TempDir dir;
     if (c.prepare) {
         c.prepare(dir.path());
@@ -388,7 +385,9 @@ void check(const Case &c)
         std::vector<std::string> expected = c.events;
         std::ranges::sort(expected);
         EXPECT_EQ(per_process(r.events), expected);
-        EXPECT_EQ(r.orphans, std::vector<int>(c.events.size() - 1, 0));
+        if (can_adopt()) {
+            EXPECT_EQ(r.orphans, std::vector<int>(c.events.size() - 1, 0));
+        }
     } else {
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.whats(), c.events);
@@ -398,6 +397,11 @@ void check(const Case &c)
     }
     if (c.check) {
         c.check(r);
+    }
+    // All else checked: a failure above still fails the row.
+    if (c.any_order && !can_adopt()) {
+        GTEST_SKIP() << "the children's exit statuses, unseen: PR_SET_CHILD_SUBREAPER is refused here "
+                        "(as under qemu-user); the rest of the row passed";
     }
 }
 
