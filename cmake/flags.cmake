@@ -37,12 +37,14 @@ set(user_link_flags " ${CMAKE_EXE_LINKER_FLAGS} ${CMAKE_EXE_LINKER_FLAGS_${build
 
 # harden_compile(FLAG FAMILY): FLAG for our targets when the user's flags
 # have nothing matching the regular expression FAMILY (the flag, its
-# variants and its negation) and the compiler takes it.
+# variants and its negation) and the compiler takes it without a word (clang
+# only warns of a flag for another processor).
 function(harden_compile flag family)
   if(user_compile_flags MATCHES "${family}")
     return()
   endif()
   string(MAKE_C_IDENTIFIER "cxx_takes${flag}" result)
+  set(CMAKE_REQUIRED_FLAGS -Werror)
   check_cxx_compiler_flag(${flag} ${result})
   if(${result})
     target_compile_options(project_options INTERFACE ${flag})
@@ -107,8 +109,12 @@ endif()
 
 # The build's own folders stay out of what it makes, so that two builds of one
 # commit in different folders give the same bytes.
-target_compile_options(project_options INTERFACE
-  -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+foreach(folder IN ITEMS ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+  string(FIND "${user_compile_flags}" " -ffile-prefix-map=${folder}=. " given)
+  if(given EQUAL -1)
+    target_compile_options(project_options INTERFACE -ffile-prefix-map=${folder}=.)
+  endif()
+endforeach()
 
 # A time_t of 64 bits everywhere, so that the clock goes on past 2038 also on
 # 32-bit systems (i386, armhf), with file offsets of 64 bits as the C library
