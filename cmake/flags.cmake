@@ -71,7 +71,9 @@ if(SANITIZE)
 else()
   # A position-independent executable.
   check_pie_supported()
-  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  if(NOT DEFINED CMAKE_POSITION_INDEPENDENT_CODE)
+    set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  endif()
 
   # Fortified C library calls. They need the optimiser: not in a Debug build,
   # nor in one whose flags do not optimise (build type None with no -O).

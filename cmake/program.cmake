@@ -20,9 +20,11 @@ function(program name folder section summary)
 
   add_executable(${name} ${folder}/${name}.cpp)
   target_link_libraries(${name} PRIVATE frame project_options ${arg_LINKS})
-  # No compiler notes in the binaries.
-  add_custom_command(TARGET ${name} POST_BUILD
-                     COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:${name}>)
+  # No compiler notes in the binaries, where there is an objcopy to take them out.
+  if(CMAKE_OBJCOPY)
+    add_custom_command(TARGET ${name} POST_BUILD
+                       COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:${name}>)
+  endif()
   if(section EQUAL 6)
     # A game: beside the others in a source install, in games/ in the package.
     install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT source)

@@ -433,8 +433,13 @@ bool write_in_place(const char *target, const std::string &text)
 // A device or a FIFO: the text is written to it.
 bool write_through(const char *target, const std::string &text)
 {
-    const int fd = open(target, O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // A FIFO nobody reads refuses at once (ENXIO) instead of waiting for a
+    // reader; the writes then wait as usual.
+    const int fd = open(target, O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        if (fd >= 0) {
+            close(fd);
+        }
         return false;
     }
     std::size_t written = 0;

@@ -283,7 +283,9 @@ Result Session::finish(milliseconds deadline)
         kill(-pid_, SIGKILL);
     }
     int status = 0;
-    while (waitpid(pid_, &status, result_.timed_out ? 0 : WNOHANG) == 0) {
+    pid_t waited = 0;
+    while ((waited = waitpid(pid_, &status, result_.timed_out ? 0 : WNOHANG)) == 0 ||
+           (waited < 0 && errno == EINTR)) {
         if (clock::now() > until) {
             result_.timed_out = true;
             kill(-pid_, SIGKILL);
@@ -292,6 +294,9 @@ Result Session::finish(milliseconds deadline)
         }
     }
     reaped_ = true;
+    if (waited != pid_) {
+        throw std::runtime_error("waitpid");
+    }
     result_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     // The processes it left behind have closed their output too: they are
     // ending, if not ended.
@@ -384,8 +389,29 @@ bool sanitized()
 
 } // namespace
 
+namespace {
+
+// True when the preload library is loaded into the programs: a hold is then
+// recorded.
+bool preload_works()
+{
+    static const bool works = [] {
+        TempDir dir;
+        const auto whats = run("timer", "", dir.path(), {"CT_FAKE_TIME=0"}).whats();
+        return std::ranges::find(whats, "sleep 8") != whats.end();
+    }();
+    return works;
+}
+
+} // namespace
+
 void check(const Case &c)
 {
+    // Without the preload library, a row that gives the user a home folder of
+    // its own would write in the real one.
+    if (std::ranges::any_of(c.env, [](const std::string &e) { return e.starts_with("CT_HOME="); })) {
+        ASSERT_TRUE(preload_works()) << "the preload library is not loaded into the programs";
+    }
     if (c.memory != 0 && sanitized()) {
         GTEST_SKIP() << "a memory limit: the sanitizers reserve more address space than any limit leaves";
     }

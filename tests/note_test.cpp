@@ -246,6 +246,10 @@ const std::vector<Case> harness::note_rows = {
      .files = {{notepad, old_note}, {"notes/second.txt", old_note}, {notes, both_names}}},
     {.name = "WriteIntoFifo", .program = "note-tmp", .prepare = fifo_note, .input = "1\nthrough\n",
      .out = menu + ask_text + saved, .check = fifo_got_text},
+    // A FIFO nobody reads takes no text, and note does not wait for a reader.
+    {.name = "WriteIntoFifoWithoutReader", .program = "note-tmp",
+     .prepare = [](const path &dir) { empty_notes(dir); mkfifo((dir / notepad).c_str(), 0600); },
+     .input = "1\nlost\n", .out = menu + ask_text + unwritable},
     {.name = "WriteThroughTwoLinks", .program = "note-tmp", .prepare = two_links, .input = "1\nnew\n",
      .out = menu + ask_text + saved, .files = {{"notes/real.txt", "new"}, {notes, chained}}},
     // A signal that ends note during the write leaves no new file, and the
