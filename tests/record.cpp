@@ -102,6 +102,28 @@ int fail()
     return -1;
 }
 
+// Settings for the program alone, not for the shell commands it runs: read
+// once, then taken out of the environment.
+long setting(const char *name)
+{
+    const char *value = std::getenv(name);
+    const long number = value != nullptr ? std::strtol(value, nullptr, 10) : 0;
+    unsetenv(name);
+    return number;
+}
+
+long pipes_to_fail = 0;
+long fork_to_fail = 0;
+long pipe_delay_ms = 0;
+long kill_in_write = 0;
+// Bytes a write may put in the notepad folder before CT_FAIL=write bites; -1:
+// none.
+long long writable = -1;
+// The user getpwuid describes under CT_HOME: its home folder is home.
+bool fake_user = false;
+char home[4096];
+passwd user;
+
 } // namespace
 
 extern "C" {
@@ -127,28 +149,6 @@ time_t time(time_t *result)
     }
     return now;
 }
-
-// Settings for the program alone, not for the shell commands it runs: read
-// once, then taken out of the environment.
-static long setting(const char *name)
-{
-    const char *value = std::getenv(name);
-    const long number = value != nullptr ? std::strtol(value, nullptr, 10) : 0;
-    unsetenv(name);
-    return number;
-}
-
-static long pipes_to_fail = 0;
-static long fork_to_fail = 0;
-static long pipe_delay_ms = 0;
-static long kill_in_write = 0;
-// Bytes a write may put in the notepad folder before CT_FAIL=write bites; -1:
-// none.
-static long long writable = -1;
-// The user getpwuid describes under CT_HOME: its home folder is home.
-static bool fake_user = false;
-static char home[4096];
-static passwd user;
 
 __attribute__((constructor)) void set_up()
 {
