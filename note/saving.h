@@ -6,6 +6,7 @@
 #pragma once
 
 #include <limits.h>
+#include <sys/stat.h>
 
 #include <cstddef>
 
@@ -20,5 +21,9 @@ bool final_target(const char *path, path_buffer &target);
 void sync_folder(const char *target);
 bool write_all(int fd, const char *data, std::size_t size, std::size_t &done);
 char *read_all(int fd, std::size_t &size);
+
+// ---- carry.cpp: owner, group, extended attributes and permission bits
+
+bool carry(int fd, const char *path, const struct stat &old);
 
 } // namespace saving
