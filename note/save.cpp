@@ -71,39 +71,47 @@ void release_held()
     }
 }
 
-struct actions {
+// For as long as it lives, the ending signals are caught (those ignored stay
+// ignored) and the others ignored; then each gets back what it had.
+class signal_guard {
+public:
+    signal_guard();
+    ~signal_guard();
+    signal_guard(const signal_guard &) = delete;
+    signal_guard &operator=(const signal_guard &) = delete;
+
+private:
+    // What was there.
     struct sigaction caught[std::size(ending)];
     struct sigaction quiet[std::size(ignored)];
 };
 
-// The ending signals are caught (those ignored stay ignored), the others
-// ignored; saved keeps what was there.
-void catch_signals(actions &saved)
+signal_guard::signal_guard()
 {
     struct sigaction catcher {};
     catcher.sa_handler = on_ending_signal;
     catcher.sa_flags = SA_RESTART;
     catcher.sa_mask = ending_signals();
     for (std::size_t i = 0; i < std::size(ending); ++i) {
-        sigaction(ending[i], nullptr, &saved.caught[i]);
-        if (saved.caught[i].sa_handler != SIG_IGN) {
+        sigaction(ending[i], nullptr, &caught[i]);
+        if (caught[i].sa_handler != SIG_IGN) {
             sigaction(ending[i], &catcher, nullptr);
         }
     }
     struct sigaction ignorer {};
     ignorer.sa_handler = SIG_IGN;
     for (std::size_t i = 0; i < std::size(ignored); ++i) {
-        sigaction(ignored[i], &ignorer, &saved.quiet[i]);
+        sigaction(ignored[i], &ignorer, &quiet[i]);
     }
 }
 
-void restore_signals(const actions &saved)
+signal_guard::~signal_guard()
 {
     for (std::size_t i = 0; i < std::size(ending); ++i) {
-        sigaction(ending[i], &saved.caught[i], nullptr);
+        sigaction(ending[i], &caught[i], nullptr);
     }
     for (std::size_t i = 0; i < std::size(ignored); ++i) {
-        sigaction(ignored[i], &saved.quiet[i], nullptr);
+        sigaction(ignored[i], &quiet[i], nullptr);
     }
 }
 
@@ -279,9 +287,6 @@ bool save(const char *path, const std::string &text)
     if (!final_target(path, target)) {
         return false;
     }
-    actions saved_actions;
-    catch_signals(saved_actions);
-    const bool done = save_to(target, text);
-    restore_signals(saved_actions);
-    return done;
+    const signal_guard guard;
+    return save_to(target, text);
 }
