@@ -19,111 +19,6 @@ using namespace saving;
 
 namespace {
 
-// ---- Signals during a save
-
-constexpr int ending[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-// A file-size limit and a FIFO without reader make the write fail instead.
-constexpr int ignored[] = {SIGXFSZ, SIGPIPE};
-
-// The new file's name, made before the file is, and whether the file is
-// there: what the signal handler removes.
-path_buffer temp_name;
-volatile sig_atomic_t temp_exists = 0;
-// While the note itself is rewritten (or the new file made), an ending
-// signal waits in held until that step is over.
-volatile sig_atomic_t holding = 0;
-volatile sig_atomic_t held = 0;
-
-// Removes the new file and ends the program by sig as its default action
-// does: at once, or, in the handler, as soon as the handler returns.
-// Async-signal-safe.
-void end_by(int sig)
-{
-    if (temp_exists != 0) {
-        unlink(temp_name);
-        temp_exists = 0;
-    }
-    signal(sig, SIG_DFL);
-    raise(sig);
-}
-
-void on_ending_signal(int sig)
-{
-    if (holding != 0) {
-        held = sig;
-        return;
-    }
-    end_by(sig);
-}
-
-void hold_signals()
-{
-    held = 0;
-    holding = 1;
-}
-
-// Ends the program by a signal that came while held.
-void release_held()
-{
-    holding = 0;
-    if (held != 0) {
-        end_by(held);
-    }
-}
-
-// For as long as it lives, the ending signals are caught (those ignored stay
-// ignored) and the others ignored; then each gets back what it had.
-class signal_guard {
-public:
-    signal_guard();
-    ~signal_guard();
-    signal_guard(const signal_guard &) = delete;
-    signal_guard &operator=(const signal_guard &) = delete;
-
-private:
-    // What was there.
-    struct sigaction caught[std::size(ending)];
-    struct sigaction quiet[std::size(ignored)];
-};
-
-signal_guard::signal_guard()
-{
-    struct sigaction catcher {};
-    catcher.sa_handler = on_ending_signal;
-    catcher.sa_flags = SA_RESTART;
-    catcher.sa_mask = ending_signals();
-    for (std::size_t i = 0; i < std::size(ending); ++i) {
-        sigaction(ending[i], nullptr, &caught[i]);
-        if (caught[i].sa_handler != SIG_IGN) {
-            sigaction(ending[i], &catcher, nullptr);
-        }
-    }
-    struct sigaction ignorer {};
-    ignorer.sa_handler = SIG_IGN;
-    for (std::size_t i = 0; i < std::size(ignored); ++i) {
-        sigaction(ignored[i], &ignorer, &quiet[i]);
-    }
-}
-
-signal_guard::~signal_guard()
-{
-    for (std::size_t i = 0; i < std::size(ending); ++i) {
-        sigaction(ending[i], &caught[i], nullptr);
-    }
-    for (std::size_t i = 0; i < std::size(ignored); ++i) {
-        sigaction(ignored[i], &quiet[i], nullptr);
-    }
-}
-
-// The n-th name to try for the new file, beside target: short, whatever the
-// length of target's own name, and telling whose it is.
-bool name_temp(const char *target, unsigned n)
-{
-    char name[64];
-    std::snprintf(name, sizeof name, ".note-%ld-%u.tmp", static_cast<long>(getpid()), n);
-    return beside(temp_name, target, name);
-}
-
 // ---- The three ways of writing
 
 enum outcome { saved, failed, in_place };
@@ -141,9 +36,9 @@ outcome replace(const char *target, const std::string &text, const struct stat *
         }
         // Until the file is known to be there, a signal waits.
         hold_signals();
-        fd = open(temp_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, old != nullptr ? 0600 : 0666);
+        fd = open(temp_file(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, old != nullptr ? 0600 : 0666);
         const int error = errno;
-        temp_exists = fd >= 0;
+        set_temp_exists(fd >= 0);
         release_held();
         if (fd < 0 && error != EEXIST) {
             return old != nullptr && (error == EACCES || error == EPERM) ? in_place : failed;
@@ -163,17 +58,17 @@ outcome replace(const char *target, const std::string &text, const struct stat *
     if (close(fd) != 0 && result == saved) {
         result = failed;
     }
-    if (result == saved && rename(temp_name, target) != 0) {
+    if (result == saved && rename(temp_file(), target) != 0) {
         const int error = errno;
         const bool refused = error == EPERM || error == EACCES || error == EBUSY || error == EXDEV;
         result = old != nullptr && refused ? in_place : failed;
     }
     if (result == saved) {
-        temp_exists = 0;
+        set_temp_exists(false);
         sync_folder(target);
     } else {
-        unlink(temp_name);
-        temp_exists = 0;
+        unlink(temp_file());
+        set_temp_exists(false);
     }
     return result;
 }
@@ -270,16 +165,6 @@ bool save_to(const char *target, const std::string &text)
 }
 
 } // namespace
-
-sigset_t ending_signals()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int sig : ending) {
-        sigaddset(&set, sig);
-    }
-    return set;
-}
 
 bool save(const char *path, const std::string &text)
 {
