@@ -1,25 +1,22 @@
+// The three ways of writing the note (a new file renamed over it, the file
+// itself rewritten, a device or FIFO written to), and save, which picks one.
 #include "save.h"
 #include "saving.h"
 
 #include "frame.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 using namespace saving;
 
 namespace {
-
-// ---- The three ways of writing
 
 enum outcome { saved, failed, in_place };
 
