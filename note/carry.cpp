@@ -1,5 +1,6 @@
 // What the new file takes over from the old note before it replaces it:
-// owner, group, extended attributes (ACLs among them) and permission bits.
+// owner, group, extended attributes (ACLs among them) and permission bits;
+// and the bits a rewrite in place must keep.
 #include "saving.h"
 
 #include <sys/stat.h>
@@ -111,6 +112,24 @@ bool carry(int fd, const char *path, const struct stat &old)
     }
     return now.st_uid == old.st_uid && now.st_gid == old.st_gid &&
            (now.st_mode & 07777) == (old.st_mode & 07777);
+}
+
+// A write by anyone but root takes a file's set-user-id bit away, and its
+// set-group-id bit where the group may execute it; its owner may put them
+// back.
+bool keeps_set_ids(const struct stat &file)
+{
+    const bool set_ids =
+        (file.st_mode & S_ISUID) != 0 || (file.st_mode & (S_ISGID | S_IXGRP)) == (S_ISGID | S_IXGRP);
+    return !set_ids || geteuid() == 0 || geteuid() == file.st_uid;
+}
+
+// Gives fd the permission bits of before again, where a write changed them.
+bool restore_mode(int fd, const struct stat &before)
+{
+    struct stat now {};
+    return fstat(fd, &now) == 0 &&
+           ((now.st_mode & 07777) == (before.st_mode & 07777) || fchmod(fd, before.st_mode & 07777) == 0);
 }
 
 } // namespace saving

@@ -80,24 +80,6 @@ void put_back(int fd, const char *old, std::size_t old_size, std::size_t spoiled
     unexamined(fsync(fd));
 }
 
-// A write by anyone but root takes a file's set-user-id bit away, and its
-// set-group-id bit where the group may execute it; its owner may put them
-// back.
-bool keeps_set_ids(const struct stat &file)
-{
-    const bool set_ids =
-        (file.st_mode & S_ISUID) != 0 || (file.st_mode & (S_ISGID | S_IXGRP)) == (S_ISGID | S_IXGRP);
-    return !set_ids || geteuid() == 0 || geteuid() == file.st_uid;
-}
-
-// Gives fd the permission bits of before again, where a write changed them.
-bool restore_mode(int fd, const struct stat &before)
-{
-    struct stat now {};
-    return fstat(fd, &now) == 0 &&
-           ((now.st_mode & 07777) == (before.st_mode & 07777) || fchmod(fd, before.st_mode & 07777) == 0);
-}
-
 // Rewrites target itself. Its old content is held in memory meanwhile and
 // put back when the write fails; a signal waits until one or the other is
 // done. A file whose set-id bits the write would take for good is left alone.

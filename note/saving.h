@@ -27,6 +27,8 @@ char *read_all(int fd, std::size_t &size);
 // ---- carry.cpp: owner, group, extended attributes and permission bits
 
 bool carry(int fd, const char *path, const struct stat &old);
+bool keeps_set_ids(const struct stat &file);
+bool restore_mode(int fd, const struct stat &before);
 
 // ---- signals.cpp: signals during a save
 
