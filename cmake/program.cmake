@@ -5,7 +5,7 @@
 #   the job frame and the LINKS targets;
 # - its install: in the bin folder, or in the games folder (INSTALL_GAMESDIR)
 #   where SECTION is 6;
-# - its manual page packaging/man/NAME.SECTION.in, compressed, in that section;
+# - its manual page packaging/man/NAME.SECTION.in, in that section;
 # - its launcher packaging/applications/consoletools-NAME.desktop.in, which
 #   starts it in a terminal window (one kept open after it ends, until Enter,
 #   with KEEP_WINDOW), and its icon packaging/icons/consoletools-NAME.svg;
@@ -33,16 +33,11 @@ function(program name folder section summary)
   endif()
   install(TARGETS ${name} RUNTIME DESTINATION ${destination})
 
-  # The manual page, compressed as Debian wants it: best compression, no name
-  # or time inside.
+  # The manual page.
   string(REPLACE "-" "\\-" SUMMARY_ROFF "${summary}")
   set(page ${out}/man/${name}.${section})
   configure_file(${packaging}/man/${name}.${section}.in ${page} @ONLY)
-  add_custom_command(OUTPUT ${page}.gz
-                     COMMAND ${GZIP} -9nc ${page} > ${page}.gz
-                     DEPENDS ${page} VERBATIM)
-  add_custom_target(${name}-page ALL DEPENDS ${page}.gz)
-  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 
   # The launcher and its icon. The launcher starts the program by name from
   # the bin folder, by its full path from another one (a games folder such as

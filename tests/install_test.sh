@@ -34,7 +34,7 @@ for row in "$@"; do
   else
     folder_of[$p]=bin exec_of[$p]=$p
   fi
-  files+=("${folder_of[$p]}/$p" "share/man/man$section/$p.$section.gz"
+  files+=("${folder_of[$p]}/$p" "share/man/man$section/$p.$section"
           "share/applications/consoletools-$p.desktop"
           "share/icons/hicolor/scalable/apps/consoletools-$p.svg")
 done
@@ -68,19 +68,16 @@ for p in "${programs[@]}"; do
 done
 
 for page in "$root"/share/man/man?/*; do
-  zcat "$page" | gzip -9n | cmp -s - "$page" || fail "${page##*/} is not compressed with gzip -9n"
-done
-for page in "$root"/share/man/man?/*; do
   out=$(mandoc -T lint "$page" 2>&1) || true
   [[ -z $out ]] || fail "mandoc: $out"
-  out=$(zcat "$page" | groff -ww -man -z 2>&1) || true
+  out=$(groff -ww -man -z "$page" 2>&1) || true
   [[ -z $out ]] || fail "groff on ${page##*/}: $out"
   for heading in NAME SYNOPSIS DESCRIPTION 'EXIT STATUS' FILES EXAMPLES; do
-    zcat "$page" | grep -qx "\.SH \"\?$heading\"\?" || fail "${page##*/} has no $heading section"
+    grep -qx "\.SH \"\?$heading\"\?" "$page" || fail "${page##*/} has no $heading section"
   done
 done
 # note's page names the notepad file this build compiled in.
-note_page=$root/share/man/man1/note.1.gz
+note_page=$root/share/man/man1/note.1
 [[ -f $note_page ]] &&
   { mandoc -T ascii "$note_page" | sed 's/.\x08//g' | grep -F "$notepad" > /dev/null ||
     fail "note.1 does not show $notepad"; }
