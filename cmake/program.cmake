@@ -21,11 +21,6 @@ function(program name folder section summary)
 
   add_executable(${name} ${folder}/${name}.cpp)
   target_link_libraries(${name} PRIVATE frame project_options ${arg_LINKS})
-  # No compiler notes in the binaries, where there is an objcopy to take them out.
-  if(CMAKE_OBJCOPY)
-    add_custom_command(TARGET ${name} POST_BUILD
-                       COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:${name}>)
-  endif()
   if(section EQUAL 6)
     set(destination ${INSTALL_GAMESDIR})
   else()
