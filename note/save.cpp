@@ -392,17 +392,36 @@ void put_back(int fd, const char *old, std::size_t old_size, std::size_t spoiled
     unexamined(fsync(fd));
 }
 
+// A write by anyone but root takes a file's set-user-id bit away, and its
+// set-group-id bit where the group may execute it; its owner may put them
+// back.
+bool keeps_set_ids(const struct stat &file)
+{
+    const bool set_ids =
+        (file.st_mode & S_ISUID) != 0 || (file.st_mode & (S_ISGID | S_IXGRP)) == (S_ISGID | S_IXGRP);
+    return !set_ids || geteuid() == 0 || geteuid() == file.st_uid;
+}
+
+// Gives fd the permission bits of before again, where a write changed them.
+bool restore_mode(int fd, const struct stat &before)
+{
+    struct stat now {};
+    return fstat(fd, &now) == 0 &&
+           ((now.st_mode & 07777) == (before.st_mode & 07777) || fchmod(fd, before.st_mode & 07777) == 0);
+}
+
 // Rewrites target itself. Its old content is held in memory meanwhile and
 // put back when the write fails; a signal waits until one or the other is
-// done.
+// done. A file whose set-id bits the write would take for good is left alone.
 bool write_in_place(const char *target, const std::string &text)
 {
     int fd = open(target, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         return false;
     }
+    struct stat before {};
     std::size_t old_size = 0;
-    char *old = read_all(fd, old_size);
+    char *old = fstat(fd, &before) == 0 && keeps_set_ids(before) ? read_all(fd, old_size) : nullptr;
     if (old == nullptr) {
         close(fd);
         return false;
@@ -413,15 +432,17 @@ bool write_in_place(const char *target, const std::string &text)
     std::size_t written = 0;
     bool done = lseek(fd, 0, SEEK_SET) == 0 && write_all(fd, text.data(), text.size(), written);
     const bool cut = done && ftruncate(fd, static_cast<off_t>(text.size())) == 0;
-    done = cut && fsync(fd) == 0;
+    done = cut && restore_mode(fd, before) && fsync(fd) == 0;
     if (!done) {
         put_back(fd, old, old_size, cut ? old_size : std::min(written, old_size));
+        unexamined(restore_mode(fd, before));
     }
     if (close(fd) != 0 && done) {
         done = false;
         fd = open(target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd >= 0) {
             put_back(fd, old, old_size, old_size);
+            unexamined(restore_mode(fd, before));
             close(fd);
         }
     }

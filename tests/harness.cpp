@@ -1,7 +1,9 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -112,6 +114,44 @@ bool can_adopt()
     return adopted;
 }
 
+uid_t user_id()
+{
+    static const uid_t uid = [] {
+        const passwd *nobody = getpwnam("nobody");
+        return geteuid() != 0 ? geteuid() : nobody != nullptr ? nobody->pw_uid : 65534;
+    }();
+    return uid;
+}
+
+gid_t group_id()
+{
+    static const gid_t gid = [] {
+        const passwd *nobody = getpwnam("nobody");
+        return geteuid() != 0 ? getegid() : nobody != nullptr ? nobody->pw_gid : 65534;
+    }();
+    return gid;
+}
+
+bool user_reaches_programs()
+{
+    static const bool reaches = [] {
+        if (geteuid() != 0) {
+            return true;
+        }
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const gid_t group = group_id();
+            const bool can = setgroups(1, &group) == 0 && setgid(group) == 0 && setuid(user_id()) == 0 &&
+                             access(program("note-tmp").c_str(), X_OK) == 0 &&
+                             access(RECORD_LIBRARY, R_OK) == 0;
+            _exit(can ? 0 : 1);
+        }
+        int status = 0;
+        return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }();
+    return reaches;
+}
+
 std::vector<std::string> sorted_lines(const std::string &out)
 {
     std::vector<std::string> lines;
@@ -153,10 +193,9 @@ std::string slurp(const fs::path &file)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Session::Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env,
-                 int closed, rlim_t memory)
-    : dir_(dir)
+Session::Session(const std::string &name, const fs::path &dir, const Launch &launch) : dir_(dir)
 {
+    result_.dir = dir;
     signal(SIGPIPE, SIG_IGN);
     can_adopt();
     // With standard input, output or error closed (as under some CI), a pipe
@@ -171,7 +210,11 @@ Session::Session(const std::string &name, const fs::path &dir, const std::vector
         throw std::runtime_error("pipe");
     }
     const std::string path = program(name);
-    std::vector<std::string> vars = environment(path, dir, env);
+    std::vector<std::string> vars = environment(path, dir, launch.env);
+    const bool drop = launch.as_user && geteuid() == 0;
+    if (drop && chown(dir.c_str(), user_id(), group_id()) != 0) {
+        throw std::runtime_error("chown");
+    }
     std::vector<char *> envp;
     for (auto &v : vars) {
         envp.push_back(v.data());
@@ -191,11 +234,23 @@ Session::Session(const std::string &name, const fs::path &dir, const std::vector
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        if (closed >= 0) {
-            close(closed);
+        if (launch.ignored != 0) {
+            signal(launch.ignored, SIG_IGN);
         }
-        const rlimit limit{memory, memory};
-        if (chdir(dir.c_str()) == 0 && (memory == 0 || setrlimit(RLIMIT_AS, &limit) == 0)) {
+        const gid_t group = group_id();
+        const rlimit memory{launch.memory, launch.memory};
+        const rlimit file_size{launch.file_size, launch.file_size};
+        const bool ready =
+            chdir(dir.c_str()) == 0 &&
+            (launch.input_file.empty() ||
+             dup2(open(launch.input_file.c_str(), O_RDONLY | O_CLOEXEC), 0) == 0) &&
+            (launch.memory == 0 || setrlimit(RLIMIT_AS, &memory) == 0) &&
+            (launch.file_size == 0 || setrlimit(RLIMIT_FSIZE, &file_size) == 0) &&
+            (!drop || (setgroups(1, &group) == 0 && setgid(group) == 0 && setuid(user_id()) == 0));
+        if (launch.closed >= 0) {
+            close(launch.closed);
+        }
+        if (ready) {
             char *argv[] = {const_cast<char *>(path.c_str()), nullptr};
             execve(path.c_str(), argv, envp.data());
         }
@@ -336,7 +391,7 @@ Result Session::finish(milliseconds deadline)
 Result run(const std::string &name, const std::string &input, const fs::path &dir,
            const std::vector<std::string> &env, int closed)
 {
-    Session session(name, dir, env, closed);
+    Session session(name, dir, {.env = env, .closed = closed});
     session.send(input);
     return session.finish();
 }
@@ -432,16 +487,32 @@ void check(const Case &c)
     if (c.memory != 0 && !can_limit_memory()) {
         GTEST_SKIP() << "a memory limit: an address space limit does not take here (as under qemu-user)";
     }
+    if (c.as_user && !user_reaches_programs()) {
+        GTEST_SKIP() << "another user: user " << user_id()
+                     << " cannot reach the programs in this build folder";
+    }
     TempDir dir;
     if (c.prepare) {
         c.prepare(dir.path());
+        if (testing::Test::IsSkipped() || testing::Test::HasFatalFailure()) {
+            return;
+        }
     }
-    Session session(c.program, dir.path(), c.env, -1, c.memory);
+    Session session(c.program, dir.path(),
+                    {.env = c.env,
+                     .memory = c.memory,
+                     .file_size = c.file_size,
+                     .ignored = c.ignored,
+                     .as_user = c.as_user,
+                     .input_file = c.input_file});
     session.send(c.input);
+    if (c.keep_open) {
+        EXPECT_TRUE(session.expect(c.out)) << "the output did not come while the input was open";
+    }
     const Result r = session.finish();
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.err, c.err);
+    expect_same(r.err, c.err, "standard error");
     if (c.any_order) {
         EXPECT_EQ(sorted_lines(r.out), sorted_lines(c.out)) << r.out;
         std::vector<std::string> expected = c.events;
@@ -451,11 +522,11 @@ void check(const Case &c)
             EXPECT_EQ(r.orphans, std::vector<int>(c.events.size() - 1, 0));
         }
     } else {
-        EXPECT_EQ(r.out, c.out);
+        expect_same(r.out, c.out, "standard output");
         EXPECT_EQ(r.whats(), c.events);
     }
     for (const auto &[file, content] : c.files) {
-        EXPECT_EQ(slurp(dir.path() / file), content) << file;
+        expect_same(slurp(dir.path() / file), content, file);
     }
     if (c.check) {
         c.check(r);
@@ -465,6 +536,26 @@ void check(const Case &c)
         GTEST_SKIP() << "the children's exit statuses, unseen: PR_SET_CHILD_SUBREAPER is refused here "
                         "(as under qemu-user); the rest of the row passed";
     }
+}
+
+void expect_same(const std::string &actual, const std::string &expected, const std::string &what)
+{
+    constexpr std::size_t shown = 4096;
+    if (actual.size() <= shown && expected.size() <= shown) {
+        EXPECT_EQ(actual, expected) << what;
+        return;
+    }
+    if (actual == expected) {
+        return;
+    }
+    // Long texts: where they part, not all of them.
+    const auto [a, e] = std::ranges::mismatch(actual, expected);
+    const auto at = static_cast<std::size_t>(a - actual.begin());
+    const std::size_t from = at < 20 ? 0 : at - 20;
+    ADD_FAILURE() << what << ": " << actual.size() << " bytes where " << expected.size()
+                  << " were expected, first different at byte " << at << ":\n  got      "
+                  << testing::PrintToString(actual.substr(from, 60)) << "\n  expected "
+                  << testing::PrintToString(expected.substr(from, 60));
 }
 
 TEST_P(Transcript, Matches)

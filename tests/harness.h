@@ -40,6 +40,7 @@ struct Event {
 };
 
 struct Result {
+    fs::path dir; // the folder it ran in
     std::string out;
     std::string err;
     int status = -1;        // exit status, or 128 + signal
@@ -61,14 +62,28 @@ std::vector<std::string> programs();
 // their exit statuses can be told (a child subreaper; some emulators refuse it).
 bool can_adopt();
 
+// How a program is started, besides its name and folder.
+struct Launch {
+    std::vector<std::string> env = {}; // "NAME=value" besides the tests' own: "CT_FAKE_TIME=0", "TZ=UTC"
+    int closed = -1;                   // a standard descriptor (0, 1 or 2) it starts without
+    rlim_t memory = 0;                 // a limit of its address space, in bytes; 0: none
+    rlim_t file_size = 0;              // a limit of the files it writes, in bytes; 0: none
+    int ignored = 0;                   // a signal it starts with ignored, as nohup starts it
+    bool as_user = false;              // as an unprivileged user, when the tests run as root
+    std::string input_file = {};       // its standard input instead of the pipe, from its folder
+};
+
+// The unprivileged user that rows with as_user run as when the tests run as
+// root (nobody), or the tests' own user; and whether that user can reach the
+// programs and the preload library.
+uid_t user_id();
+gid_t group_id();
+bool user_reaches_programs();
+
 // One run of a program whose input is given piece by piece.
 class Session {
 public:
-    // env: "NAME=value" settings besides the tests' own, e.g. "CT_FAKE_TIME=0"
-    // or "TZ=UTC"; closed: a standard descriptor (0, 1 or 2) the program starts
-    // without; memory: a limit of its address space in bytes (0: none).
-    Session(const std::string &name, const fs::path &dir, const std::vector<std::string> &env = {},
-            int closed = -1, rlim_t memory = 0);
+    Session(const std::string &name, const fs::path &dir, const Launch &launch = {});
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
@@ -102,12 +117,19 @@ Result run(const std::string &name, const std::string &input, const fs::path &di
 // names only what it sets, e.g.
 //   {.name = "Reverses", .program = "mirrorword", .input = "abc\n", .out = ...}
 struct Case {
-    std::string name;                                   // the row's test name: letters, digits, underscores
-    std::string program;                                // as harness::program() knows it
-    std::vector<std::string> env = {};                  // "CT_UMASK=027", "TZ=UTC", ...
-    std::function<void(const fs::path &)> prepare = {}; // sets up the folder
+    std::string name;                  // the row's test name: letters, digits, underscores
+    std::string program;               // as harness::program() knows it
+    std::vector<std::string> env = {}; // "CT_UMASK=027", "TZ=UTC", ...
+    bool as_user = false;              // see Launch
+    int ignored = 0;                   // see Launch
+    // Sets up the folder; a GTEST_SKIP there skips the row.
+    std::function<void(const fs::path &)> prepare = {};
     std::string input = {};
-    rlim_t memory = 0;    // the program's address space limit, in bytes; 0: none
+    std::string input_file = {}; // see Launch
+    // The input stays open until all of out has come, as at a terminal.
+    bool keep_open = false;
+    rlim_t memory = 0;    // see Launch
+    rlim_t file_size = 0; // see Launch
     std::string out = {}; // all of standard output
     std::string err = {}; // all of standard error
     int status = 0;
@@ -118,7 +140,7 @@ struct Case {
     bool any_order = false;
     std::vector<std::string> events = {};           // sleeps and shell commands, in order
     std::map<std::string, std::string> files = {};  // file contents (or listings) after the run
-    std::function<void(const Result &)> check = {}; // further checks of the run
+    std::function<void(const Result &)> check = {}; // further checks of the run (r.dir: its folder)
 };
 
 void PrintTo(const Case &c, std::ostream *os);
@@ -126,6 +148,10 @@ std::string case_name(const testing::TestParamInfo<Case> &info);
 
 // Runs a row and checks all it expects.
 void check(const Case &c);
+
+// Checks that actual is expected, byte for byte; of long texts it shows where
+// they part.
+void expect_same(const std::string &actual, const std::string &expected, const std::string &what);
 
 class Transcript : public testing::TestWithParam<Case> {};
 

@@ -1,10 +1,12 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <fstream>
 
 namespace {
@@ -93,6 +95,133 @@ void two_links(const path &dir)
     harness::fs::create_symlink("link.txt", dir / notepad);
 }
 const std::string chained = "link.txt -> real.txt\nnotepadfile.txt -> link.txt\nreal.txt 0640\n";
+
+// A file longer than the listing's read buffer, every line different.
+const std::string long_file = [] {
+    std::string text;
+    for (int i = 0; text.size() < 1'300'000; ++i) {
+        text += "line " + std::to_string(i) + "\n";
+    }
+    return text;
+}();
+
+// The notepad file a link to the old note elsewhere, by its absolute path.
+void absolute_link(const path &dir)
+{
+    desk(dir);
+    harness::fs::create_directory(dir / "elsewhere");
+    harness::fs::rename(dir / notepad, dir / "elsewhere/real.txt");
+    harness::fs::create_symlink(dir / "elsewhere/real.txt", dir / notepad);
+}
+
+// The notepad folder and its files the unprivileged user's, as another user's
+// saves meet them.
+void give_to_user(const path &dir)
+{
+    for (const auto &entry : harness::fs::recursive_directory_iterator(dir / "notes")) {
+        ASSERT_EQ(lchown(entry.path().c_str(), harness::user_id(), harness::group_id()), 0);
+    }
+    ASSERT_EQ(chown((dir / "notes").c_str(), harness::user_id(), harness::group_id()), 0);
+}
+
+// A note of root's, open to all, in a folder open to all.
+void roots_open_note(const path &dir)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "root's note: the tests do not run as root";
+    }
+    desk(dir);
+    harness::fs::permissions(dir / "notes", harness::fs::perms(0777));
+    harness::fs::permissions(dir / notepad, harness::fs::perms(0666));
+}
+
+void still_roots(const harness::Result &r)
+{
+    struct stat st {};
+    ASSERT_EQ(stat((r.dir / notepad).c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0U);
+    EXPECT_EQ(st.st_gid, 0U);
+}
+
+// The notepad folder with a default ACL that gives new files a named user's
+// entry (the kernel's binary form: a version, then tag, permissions and id of
+// each entry, sorted by tag).
+void folder_with_default_acl(const path &dir)
+{
+    desk(dir);
+    struct entry {
+        std::uint16_t tag, perm;
+        std::uint32_t id;
+    };
+    const std::uint32_t none = 0xffffffff;
+    const struct {
+        std::uint32_t version = 2;
+        entry entries[5] = {
+            {0x01, 7, none}, {0x02, 7, 65534}, {0x04, 5, none}, {0x10, 7, none}, {0x20, 5, none}};
+    } acl;
+    // Where the file system takes no ACL, the check says so.
+    setxattr((dir / "notes").c_str(), "system.posix_acl_default", &acl, sizeof acl, 0);
+}
+
+void no_acl_added(const harness::Result &r)
+{
+    if (getxattr((r.dir / "notes").c_str(), "system.posix_acl_default", nullptr, 0) <= 0) {
+        GTEST_SKIP() << "this file system takes no ACL";
+    }
+    EXPECT_LT(getxattr((r.dir / notepad).c_str(), "system.posix_acl_access", nullptr, 0), 0);
+}
+
+// The notepad file a FIFO whose reader takes its bytes slowly, and puts what
+// it got in "received" once the writer is gone.
+void slow_fifo(const path &dir)
+{
+    empty_notes(dir);
+    const path fifo = dir / notepad;
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const pid_t reader = fork();
+    if (reader != 0) {
+        close(fd);
+        ASSERT_GT(reader, 0);
+        return;
+    }
+    std::string got;
+    for (int idle = 0; idle < 10000; ++idle) {
+        pollfd ready{fd, POLLIN, 0};
+        poll(&ready, 1, 1);
+        char chunk[4096];
+        const ssize_t n = (ready.revents & POLLIN) != 0 ? read(fd, chunk, sizeof chunk) : 0;
+        if (n > 0) {
+            got.append(chunk, static_cast<std::size_t>(n));
+            idle = 0;
+            usleep(2000);
+        } else if ((ready.revents & POLLHUP) != 0) {
+            break;
+        }
+    }
+    std::ofstream(dir / "received.part", std::ios::binary) << got;
+    harness::fs::rename(dir / "received.part", dir / "received");
+    _exit(0);
+}
+
+const std::string big_text(200'000, 'b');
+
+void fifo_got_big_text(const harness::Result &r)
+{
+    for (int i = 0; i < 1000 && !harness::fs::exists(r.dir / "received"); ++i) {
+        usleep(10000);
+    }
+    harness::expect_same(harness::slurp(r.dir / "received"), big_text, "what the reader got");
+}
+
+// A new file left by an earlier run under the same process id, 4242.
+void left_over_temp(const path &dir)
+{
+    desk(dir);
+    put(dir / "notes/.note-4242-0.tmp", "left over");
+    harness::fs::permissions(dir / "notes/.note-4242-0.tmp", harness::fs::perms(0600));
+}
 
 // What a row's check looks at after the run: the folder it ran in, and what
 // its prepare could set up there.
@@ -257,6 +386,61 @@ const std::vector<Case> harness::note_rows = {
     {.name = "WriteEndsBySignal", .program = "note-tmp", .env = {"CT_KILL_IN_WRITE=15"}, .prepare = desk,
      .input = "1\nlost\n", .out = menu + ask_text, .status = 128 + 15,
      .files = {{notepad, old_note}, {notes, note_alone}}},
+    {.name = "WriteThroughAbsoluteLink", .program = "note-tmp", .prepare = absolute_link, .input = "1\nnew\n",
+     .out = menu + ask_text + saved, .files = {{"elsewhere/real.txt", "new"}}},
+    // A file-size limit makes the write fail, not the program end.
+    {.name = "WriteBeyondFileSizeLimit", .program = "note-tmp", .prepare = desk,
+     .input = "1\n" + std::string(4096, 'f') + "\n", .file_size = 1024, .out = menu + ask_text + unwritable,
+     .files = {{notepad, old_note}, {notes, note_alone}}},
+    // A signal during a rewrite in place ends note once the rewrite is done.
+    {.name = "WriteInPlaceEndsBySignal", .program = "note-tmp", .env = {"CT_KILL_IN_WRITE=15"},
+     .prepare = two_names, .input = "1\nnew\n", .out = menu + ask_text, .status = 128 + 15,
+     .files = {{"notes/second.txt", "new"}, {notes, both_names}}},
+    // Started with hang-up ignored, as nohup starts it, note goes on ignoring it.
+    {.name = "WriteKeepsSignalIgnored", .program = "note-tmp", .env = {"CT_KILL_IN_WRITE=1"}, .ignored = SIGHUP,
+     .prepare = desk, .input = "1\nnew\n", .out = menu + ask_text + saved,
+     .files = {{notepad, "new"}, {notes, note_alone}}},
+    // Another user's saves: root's note open to all is written in place and
+    // stays root's; a rename refused (as a sticky folder refuses it) falls back
+    // to writing in place; the folder's default ACL is not added; the
+    // set-group-id bit stays, also where a write in place takes it away.
+    {.name = "UserWritesRootsNote", .program = "note-tmp", .as_user = true, .prepare = roots_open_note,
+     .input = "1\nnew\n", .out = menu + ask_text + saved,
+     .files = {{notepad, "new"}, {notes, "notepadfile.txt 0666\n"}}, .check = still_roots},
+    {.name = "WriteInPlaceWhenRenameRefused", .program = "note-tmp", .env = {"CT_FAIL=rename", "CT_FAIL_ERRNO=EPERM"},
+     .prepare = desk, .input = "1\nnew\n", .out = menu + ask_text + saved,
+     .files = {{notepad, "new"}, {notes, note_alone}}},
+    {.name = "WriteAddsNoFolderAcl", .program = "note-tmp", .prepare = folder_with_default_acl,
+     .input = "1\nnew\n", .out = menu + ask_text + saved, .files = {{notepad, "new"}, {notes, note_alone}},
+     .check = no_acl_added},
+    {.name = "WriteKeepsSetGroupId", .program = "note-tmp",
+     .prepare = [](const path &dir) { desk(dir); harness::fs::permissions(dir / notepad, harness::fs::perms(02750)); },
+     .input = "1\nnew\n", .out = menu + ask_text + saved,
+     .files = {{notepad, "new"}, {notes, "notepadfile.txt 2750\n"}}},
+    {.name = "UserWritesInPlaceKeepsSetGroupId", .program = "note-tmp", .as_user = true,
+     .prepare = [](const path &dir) {
+         two_names(dir);
+         give_to_user(dir);
+         harness::fs::permissions(dir / notepad, harness::fs::perms(02770));
+     },
+     .input = "1\nnew\n", .out = menu + ask_text + saved,
+     .files = {{notepad, "new"}, {notes, "notepadfile.txt 2770\nsecond.txt 2770\n"}}},
+    // A FIFO whose reader is slow gets all of a text larger than its buffer.
+    {.name = "WriteIntoSlowFifo", .program = "note-tmp", .prepare = slow_fifo, .input = "1\n" + big_text + "\n",
+     .out = menu + ask_text + saved, .check = fifo_got_big_text},
+    // A new file an earlier run left under the same name: the next name is
+    // taken, the left-over file left alone.
+    {.name = "WriteBesideLeftOverFile", .program = "note-tmp", .env = {"CT_PID=4242"}, .prepare = left_over_temp,
+     .input = "1\nnew\n", .out = menu + ask_text + saved,
+     .files = {{notepad, "new"}, {"notes/.note-4242-0.tmp", "left over"},
+               {notes, ".note-4242-0.tmp 0600\nnotepadfile.txt 0640\n"}}},
+    // Written in place: an empty text empties the note; a flush that fails
+    // after the note was cut to its new length puts the old note back whole.
+    {.name = "WriteEmptyInPlace", .program = "note-tmp", .prepare = two_names, .input = "1\n\n",
+     .out = menu + ask_text + saved, .files = {{"notes/second.txt", ""}, {notes, both_names}}},
+    {.name = "WriteInPlaceFailsToSync", .program = "note-tmp", .env = {"CT_FAIL=fsync"}, .prepare = two_names,
+     .input = "1\nx\n", .out = menu + ask_text + unwritable,
+     .files = {{"notes/second.txt", old_note}, {notes, both_names}}},
     // A notepad path beginning with "~/" is in the user's home folder, as the
     // password database has it; no home there, no write.
     {.name = "WriteInHome", .program = "note-home", .env = {"CT_HOME=home"},
@@ -269,6 +453,9 @@ const std::vector<Case> harness::note_rows = {
      .memory = memory_limit, .out = menu + ask_text + unwritable, .files = {{notepad, old_note}, {notes, note_alone}}},
     {.name = "ShowFile", .program = "note-tmp", .prepare = desk, .input = "2\na.txt\n",
      .out = menu + shown + "one\ntwo\n"},
+    {.name = "ShowLongFile", .program = "note-tmp",
+     .prepare = [](const path &dir) { put(dir / "long.txt", long_file); }, .input = "2\nlong.txt\n",
+     .out = menu + shown + long_file},
     {.name = "ShowLastLineWithoutEnd", .program = "note-tmp", .prepare = desk, .input = "2\nopen-end.txt",
      .out = menu + shown + "one\ntwo\n"},
     {.name = "ShowEmptyFile", .program = "note-tmp", .prepare = desk, .input = "2\nempty.txt\n",

@@ -8,14 +8,14 @@
 // a pipe other than the standard streams wait n milliseconds after it is done.
 // CT_UMASK=027 (octal) sets the file-creation mask before main. CT_FAIL=open,
 // write, fsync, close, rename or access makes that call fail with ENOSPC
-// (EACCES or EEXIST with CT_FAIL_ERRNO=EACCES or EEXIST) for files in the
+// (EACCES, EPERM or EEXIST with CT_FAIL_ERRNO naming one) for files in the
 // tests' notepad folder, "notes/"; open fails only where it makes a new file
 // (O_CREAT | O_EXCL). With CT_FAIL_ONCE set, only the first such call fails;
 // CT_FAIL_AFTER=n lets the first n bytes written there through before a write
 // fails. CT_KILL_IN_WRITE=n makes the first write there send the process
 // signal n and give it two seconds to act. CT_HOME=dir makes getpwuid's home
 // folder dir (relative to the folder the program starts in); set but empty,
-// getpwuid finds no user.
+// getpwuid finds no user. CT_PID=n makes getpid answer n.
 #include "frame.h"
 
 #include <dlfcn.h>
@@ -36,6 +36,20 @@
 
 namespace {
 
+// The next function of that name after ours: the C library's (or the
+// sanitizers' in front of it).
+template <typename Fn> Fn real_fn(const char *name)
+{
+    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+// The process's own id, whatever CT_PID makes getpid answer.
+pid_t real_pid()
+{
+    static const auto next = real_fn<pid_t (*)()>("getpid");
+    return next();
+}
+
 void record(const char *what, unsigned long amount)
 {
     const char *log = std::getenv("CT_RECORD_LOG");
@@ -44,19 +58,12 @@ void record(const char *what, unsigned long amount)
     }
     char line[64];
     const int length =
-        std::snprintf(line, sizeof line, "%d %s %lu\n", static_cast<int>(getpid()), what, amount);
+        std::snprintf(line, sizeof line, "%d %s %lu\n", static_cast<int>(real_pid()), what, amount);
     const int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd >= 0) {
         unexamined(write(fd, line, static_cast<size_t>(length))); // a lost line shows as a missing event
         close(fd);
     }
-}
-
-// The next function of that name after ours: the C library's (or the
-// sanitizers' in front of it).
-template <typename Fn> Fn real_fn(const char *name)
-{
-    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
 }
 
 bool in_notes(const char *path)
@@ -95,6 +102,8 @@ int fail()
     errno = ENOSPC;
     if (code != nullptr && std::strcmp(code, "EACCES") == 0) {
         errno = EACCES;
+    } else if (code != nullptr && std::strcmp(code, "EPERM") == 0) {
+        errno = EPERM;
     } else if (code != nullptr && std::strcmp(code, "EEXIST") == 0) {
         errno = EEXIST;
     }
@@ -116,6 +125,7 @@ long pipes_to_fail = 0;
 long fork_to_fail = 0;
 long pipe_delay_ms = 0;
 long kill_in_write = 0;
+long fake_pid = 0;
 // Bytes a write may put in the notepad folder before CT_FAIL=write bites; -1:
 // none.
 long long writable = -1;
@@ -161,6 +171,7 @@ __attribute__((constructor)) void set_up()
     fork_to_fail = setting("CT_FAIL_FORK");
     pipe_delay_ms = setting("CT_PIPE_DELAY_MS");
     kill_in_write = setting("CT_KILL_IN_WRITE");
+    fake_pid = setting("CT_PID");
     if (const char *after = std::getenv("CT_FAIL_AFTER")) {
         writable = std::strtoll(after, nullptr, 10);
     }
@@ -190,6 +201,11 @@ passwd *getpwuid(uid_t uid)
     }
     static const auto next = real_fn<passwd *(*)(uid_t)>("getpwuid");
     return next(uid);
+}
+
+pid_t getpid()
+{
+    return fake_pid != 0 ? static_cast<pid_t>(fake_pid) : real_pid();
 }
 
 int pipe(int fds[2])
@@ -236,7 +252,7 @@ ssize_t write(int fd, const void *data, size_t size)
 {
     static const auto next = real_fn<ssize_t (*)(int, const void *, size_t)>("write");
     if (kill_in_write != 0 && fd_in_notes(fd)) {
-        kill(getpid(), static_cast<int>(kill_in_write));
+        kill(real_pid(), static_cast<int>(kill_in_write));
         kill_in_write = 0;
         const timespec wait{2, 0};
         nanosleep(&wait, nullptr);
