@@ -3,8 +3,9 @@
 # Declares one program and everything it needs:
 # - the executable NAME from FOLDER/NAME.cpp, which holds its main, linked with
 #   the job frame and the LINKS targets;
-# - its install: bin/, or games/ in the Debian package where SECTION is 6;
-# - its manual page packaging/man/NAME.SECTION.in, compressed, in that section;
+# - its install: in the bin folder, or in the games folder (INSTALL_GAMESDIR)
+#   where SECTION is 6;
+# - its manual page packaging/man/NAME.SECTION.in, in that section;
 # - its launcher packaging/applications/consoletools-NAME.desktop.in, which
 #   starts it in a terminal window (one kept open after it ends, until Enter,
 #   with KEEP_WINDOW), and its icon packaging/icons/consoletools-NAME.svg;
@@ -20,55 +21,40 @@ function(program name folder section summary)
 
   add_executable(${name} ${folder}/${name}.cpp)
   target_link_libraries(${name} PRIVATE frame project_options ${arg_LINKS})
-  # No compiler notes in the binaries, where there is an objcopy to take them out.
-  if(CMAKE_OBJCOPY)
-    add_custom_command(TARGET ${name} POST_BUILD
-                       COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:${name}>)
-  endif()
   if(section EQUAL 6)
-    # A game: beside the others in a source install, in games/ in the package.
-    install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT source)
-    install(TARGETS ${name} RUNTIME DESTINATION games COMPONENT package EXCLUDE_FROM_ALL)
+    set(destination ${INSTALL_GAMESDIR})
   else()
-    install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    set(destination ${CMAKE_INSTALL_BINDIR})
   endif()
+  install(TARGETS ${name} RUNTIME DESTINATION ${destination})
 
-  # The manual page, compressed as Debian wants it: best compression, no name
-  # or time inside.
+  # The manual page.
   string(REPLACE "-" "\\-" SUMMARY_ROFF "${summary}")
   set(page ${out}/man/${name}.${section})
   configure_file(${packaging}/man/${name}.${section}.in ${page} @ONLY)
-  add_custom_command(OUTPUT ${page}.gz
-                     COMMAND ${GZIP} -9nc ${page} > ${page}.gz
-                     DEPENDS ${page} VERBATIM)
-  add_custom_target(${name}-page ALL DEPENDS ${page}.gz)
-  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 
-  # The launcher and its icon. A game's launcher starts it by its full path in
-  # the package (/usr/games is not always on PATH), by name from a source
-  # install.
+  # The launcher and its icon. The launcher starts the program by name from
+  # the bin folder, by its full path from another one (a games folder such as
+  # /usr/games is not always on PATH).
   string(SUBSTRING "${summary}" 0 1 first)
   string(SUBSTRING "${summary}" 1 -1 rest)
   string(TOUPPER "${first}" first)
   set(COMMENT "${first}${rest}")
   set(entry applications/consoletools-${name}.desktop)
-  set(command ${name})
-  if(section EQUAL 6)
-    set(EXEC ${CPACK_PACKAGING_INSTALL_PREFIX}/games/${name})
-    configure_file(${packaging}/${entry}.in ${out}/package/${entry} @ONLY)
-    install(FILES ${out}/package/${entry} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
-            COMPONENT package EXCLUDE_FROM_ALL)
-    set(component COMPONENT source)
+  if(destination STREQUAL CMAKE_INSTALL_BINDIR)
+    set(command ${name})
   else()
-    set(component "")
+    cmake_path(ABSOLUTE_PATH destination BASE_DIRECTORY ${CMAKE_INSTALL_PREFIX} OUTPUT_VARIABLE folder)
+    set(command ${folder}/${name})
   endif()
   if(arg_KEEP_WINDOW)
-    set(EXEC "sh -c \"${name}; echo 'Press Enter to close this window.'; read line\"")
+    set(EXEC "sh -c \"${command}; echo 'Press Enter to close this window.'; read line\"")
   else()
-    set(EXEC ${name})
+    set(EXEC ${command})
   endif()
   configure_file(${packaging}/${entry}.in ${out}/${entry} @ONLY)
-  install(FILES ${out}/${entry} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications ${component})
+  install(FILES ${out}/${entry} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${packaging}/icons/consoletools-${name}.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 

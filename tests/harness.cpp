@@ -30,8 +30,10 @@ void set_nonblocking(int fd)
 
 // The environment of a program under test: none of ours but the way to the
 // emulator's libraries, with the stand-ins first on PATH, the recording
-// library preloaded and its log in the run's folder; then extra.
-std::vector<std::string> environment(const fs::path &dir, const std::vector<std::string> &extra)
+// library preloaded and its log in the run's folder (and for the installed
+// note, a home folder whose notepad file is the tests' own); then extra.
+std::vector<std::string> environment(const fs::path &path, const fs::path &dir,
+                                     const std::vector<std::string> &extra)
 {
     std::map<std::string, std::string> vars = {
         {"PATH", std::string(STAND_IN_DIR) + ":/usr/local/bin:/usr/bin:/bin"},
@@ -41,6 +43,9 @@ std::vector<std::string> environment(const fs::path &dir, const std::vector<std:
     };
     if (const char *prefix = std::getenv("QEMU_LD_PREFIX")) {
         vars["QEMU_LD_PREFIX"] = prefix;
+    }
+    if (path.filename() == "note") { // the installed note's ~/notepadfile.txt: notes/notepadfile.txt
+        vars["CT_HOME"] = "notes";
     }
     for (const auto &entry : extra) {
         const auto eq = entry.find('=');
@@ -81,6 +86,15 @@ std::vector<std::string> Result::whats() const
 
 std::string program(const std::string &name)
 {
+    // Installed programs under test (INSTALLED_PROGRAMS, their paths): the
+    // installed note stands in for the tests' own.
+    const std::string installed_name = name.starts_with("note-") ? "note" : name;
+    std::istringstream installed(INSTALLED_PROGRAMS);
+    for (std::string path; installed >> path;) {
+        if (fs::path(path).filename() == installed_name) {
+            return path;
+        }
+    }
     return std::string(name == "note-tmp" ? TEST_PROGRAM_DIR : PROGRAM_DIR) + "/" + name;
 }
 
@@ -196,7 +210,7 @@ Session::Session(const std::string &name, const fs::path &dir, const Launch &lau
         throw std::runtime_error("pipe");
     }
     const std::string path = program(name);
-    std::vector<std::string> vars = environment(dir, launch.env);
+    std::vector<std::string> vars = environment(path, dir, launch.env);
     const bool drop = launch.as_user && geteuid() == 0;
     if (drop && chown(dir.c_str(), user_id(), group_id()) != 0) {
         throw std::runtime_error("chown");
