@@ -211,6 +211,12 @@ Session::Session(const std::string &name, const fs::path &dir, const Launch &lau
     }
     const std::string path = program(name);
     std::vector<std::string> vars = environment(path, dir, launch.env);
+    // Without the preload library, a program given a home folder of its own
+    // (a row's, or the installed note's) would write in the real one.
+    if (std::ranges::any_of(vars, [](const std::string &v) { return v.starts_with("CT_HOME="); }) &&
+        !preload_works()) {
+        throw std::runtime_error("the preload library is not loaded into the programs");
+    }
     const bool drop = launch.as_user && geteuid() == 0;
     if (drop && chown(dir.c_str(), user_id(), group_id()) != 0) {
         throw std::runtime_error("chown");
@@ -458,8 +464,6 @@ bool sanitized()
 
 } // namespace
 
-namespace {
-
 // True when the preload library is loaded into the programs: a hold is then
 // recorded.
 bool preload_works()
@@ -472,15 +476,8 @@ bool preload_works()
     return works;
 }
 
-} // namespace
-
 void check(const Case &c)
 {
-    // Without the preload library, a row that gives the user a home folder of
-    // its own would write in the real one.
-    if (std::ranges::any_of(c.env, [](const std::string &e) { return e.starts_with("CT_HOME="); })) {
-        ASSERT_TRUE(preload_works()) << "the preload library is not loaded into the programs";
-    }
     if (c.memory != 0 && sanitized()) {
         GTEST_SKIP() << "a memory limit: the sanitizers reserve more address space than any limit leaves";
     }

@@ -52,11 +52,15 @@ struct Result {
     std::vector<std::string> whats() const; // the events without their pids
 };
 
-// The path of a built program ("note-tmp" is the tests' own note).
+// The path of the program under test: a built one ("note-tmp" is the tests'
+// own note), or the installed one where the build tests those.
 std::string program(const std::string &name);
 
 // Every program, by the name the tests run it under (note as "note-tmp").
 std::vector<std::string> programs();
+
+// True when the preload library is loaded into the programs under test.
+bool preload_works();
 
 // True when the processes a program leaves behind come to the tests, so that
 // their exit statuses can be told (a child subreaper; some emulators refuse it).
