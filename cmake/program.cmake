@@ -1,3 +1,36 @@
+# What every program's install and page share, set before the programs are
+# declared.
+
+# Every program lands in one folder of the build tree.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# Dates in the manual pages and the metadata come from
+# SOURCE_DATE_EPOCH, by default the time of the last commit (string(TIMESTAMP)
+# follows it too): the same commit, the same bytes.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  execute_process(COMMAND git log -1 --format=%ct
+                  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                  OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
+                  RESULT_VARIABLE git_failed ERROR_QUIET)
+  if(git_failed OR commit_time STREQUAL "")
+    string(TIMESTAMP commit_time "%s" UTC) # not a git checkout: now
+  endif()
+  set(ENV{SOURCE_DATE_EPOCH} ${commit_time})
+endif()
+set(SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+
+# What the manual pages show: the project's version, the date and the
+# notepad path compiled into this build, escaped for roff.
+string(TIMESTAMP MAN_DATE "%Y-%m-%d" UTC)
+string(REPLACE "\\" "\\e" NOTEPAD_PATH_ROFF "${NOTEPAD_PATH}")
+string(REPLACE "-" "\\-" NOTEPAD_PATH_ROFF "${NOTEPAD_PATH_ROFF}")
+
+# Folders that an install makes are rwxr-xr-x, whatever the umask of the one
+# who installs (files get explicit modes from install() anyway: 0755 for
+# programs, 0644 for the rest).
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
 # program(NAME FOLDER SECTION "SUMMARY" [LINKS TARGET...] [KEEP_WINDOW])
 #
 # Declares one program and everything it needs:
