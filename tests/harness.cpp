@@ -544,9 +544,4 @@ void expect_same(const std::string &actual, const std::string &expected, const s
                   << testing::PrintToString(expected.substr(from, 60));
 }
 
-TEST_P(Transcript, Matches)
-{
-    check(GetParam());
-}
-
 } // namespace harness
