@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <optional>
 
 namespace {
 
@@ -171,9 +172,10 @@ void no_acl_added(const harness::Result &r)
     EXPECT_LT(getxattr((r.dir / notepad).c_str(), "system.posix_acl_access", nullptr, 0), 0);
 }
 
-// The notepad file a FIFO whose reader takes its bytes slowly, and puts what
-// it got in "received" once the writer is gone.
-void slow_fifo(const path &dir)
+// The notepad file a FIFO with a reader (which waits for no writer) that
+// pauses after each piece it reads, and puts all it got in "received" once
+// the writer is gone.
+void fifo_read_by(const path &dir, useconds_t pause)
 {
     empty_notes(dir);
     const path fifo = dir / notepad;
@@ -195,7 +197,7 @@ void slow_fifo(const path &dir)
         if (n > 0) {
             got.append(chunk, static_cast<std::size_t>(n));
             idle = 0;
-            usleep(2000);
+            usleep(pause);
         } else if ((ready.revents & POLLHUP) != 0) {
             break;
         }
@@ -205,15 +207,18 @@ void slow_fifo(const path &dir)
     _exit(0);
 }
 
-const std::string big_text(200'000, 'b');
-
-void fifo_got_big_text(const harness::Result &r)
+// Checks that the FIFO's reader got text.
+std::function<void(const harness::Result &)> received(const std::string &text)
 {
-    for (int i = 0; i < 1000 && !harness::fs::exists(r.dir / "received"); ++i) {
-        usleep(10000);
-    }
-    harness::expect_same(harness::slurp(r.dir / "received"), big_text, "what the reader got");
+    return [text](const harness::Result &r) {
+        for (int i = 0; i < 1000 && !harness::fs::exists(r.dir / "received"); ++i) {
+            usleep(10000);
+        }
+        harness::expect_same(harness::slurp(r.dir / "received"), text, "what the reader got");
+    };
 }
+
+const std::string big_text(200'000, 'b');
 
 // A new file left by an earlier run under the same process id, 4242.
 void left_over_temp(const path &dir)
@@ -223,81 +228,56 @@ void left_over_temp(const path &dir)
     harness::fs::permissions(dir / "notes/.note-4242-0.tmp", harness::fs::perms(0600));
 }
 
-// What a row's check looks at after the run: the folder it ran in, and what
-// its prepare could set up there.
-path ran_in;
-bool tagged = false;
-gid_t other_group = 0;
-bool regrouped = false;
-int fifo_reader = -1;
-
 // The notepad file with an extended attribute, where the file system takes
 // attributes of the user's namespace.
 void with_attribute(const path &dir)
 {
     desk(dir);
-    ran_in = dir;
-    tagged = setxattr((dir / notepad).c_str(), "user.tag", "keepme", 6, 0) == 0;
+    setxattr((dir / notepad).c_str(), "user.tag", "keepme", 6, 0);
 }
 
-void keeps_attribute(const harness::Result &)
+void keeps_attribute(const harness::Result &r)
 {
-    if (!tagged) {
+    if (setxattr((r.dir / "a.txt").c_str(), "user.tag", "keepme", 6, 0) != 0) {
         GTEST_SKIP() << "this file system takes no extended attribute of the user's namespace";
     }
     char value[16];
-    const ssize_t size = getxattr((ran_in / notepad).c_str(), "user.tag", value, sizeof value);
+    const ssize_t size = getxattr((r.dir / notepad).c_str(), "user.tag", value, sizeof value);
     EXPECT_EQ(std::string(value, static_cast<std::size_t>(std::max<ssize_t>(size, 0))), "keepme");
 }
 
-// The notepad file in a group other than the user's own, one the user may
-// give it: a supplementary group, or any for root.
+// A group other than the user's own that the user may give a file: a
+// supplementary group, or any for root; none when there is no such group.
+std::optional<gid_t> other_group()
+{
+    gid_t groups[64];
+    const int count = getgroups(64, groups);
+    for (int i = 0; i < count; ++i) {
+        if (groups[i] != getegid()) {
+            return groups[i];
+        }
+    }
+    return geteuid() == 0 ? std::optional<gid_t>(getegid() + 1) : std::nullopt;
+}
+
+// The notepad file in that other group.
 void in_other_group(const path &dir)
 {
     desk(dir);
-    ran_in = dir;
-    gid_t groups[64];
-    const int count = getgroups(64, groups);
-    regrouped = false;
-    for (int i = 0; i < count && !regrouped; ++i) {
-        other_group = groups[i];
-        regrouped = other_group != getegid();
+    if (const auto group = other_group()) {
+        ASSERT_EQ(chown((dir / notepad).c_str(), static_cast<uid_t>(-1), *group), 0);
     }
-    if (!regrouped && geteuid() == 0) {
-        other_group = getegid() + 1;
-        regrouped = true;
-    }
-    regrouped = regrouped && chown((dir / notepad).c_str(), static_cast<uid_t>(-1), other_group) == 0;
 }
 
-void keeps_group(const harness::Result &)
+void keeps_group(const harness::Result &r)
 {
-    if (!regrouped) {
+    const auto group = other_group();
+    if (!group) {
         GTEST_SKIP() << "the user has no second group to give the notepad file";
     }
     struct stat st {};
-    ASSERT_EQ(stat((ran_in / notepad).c_str(), &st), 0);
-    EXPECT_EQ(st.st_gid, other_group);
-}
-
-// The notepad file a FIFO, with a reader that waits for no writer.
-void fifo_note(const path &dir)
-{
-    harness::fs::create_directory(dir / "notes");
-    mkfifo((dir / notepad).c_str(), 0600);
-    if (fifo_reader >= 0) {
-        close(fifo_reader);
-    }
-    fifo_reader = open((dir / notepad).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-}
-
-void fifo_got_text(const harness::Result &)
-{
-    char got[64];
-    const ssize_t size = read(fifo_reader, got, sizeof got);
-    EXPECT_EQ(std::string(got, static_cast<std::size_t>(std::max<ssize_t>(size, 0))), "through");
-    close(fifo_reader);
-    fifo_reader = -1;
+    ASSERT_EQ(stat((r.dir / notepad).c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, *group);
 }
 
 } // namespace
@@ -373,8 +353,8 @@ const std::vector<Case> harness::note_rows = {
      .env = {"CT_FAIL=write", "CT_FAIL_AFTER=2", "CT_FAIL_ONCE=1"}, .prepare = two_names, .input = "1\nlost\n",
      .out = menu + ask_text + unwritable,
      .files = {{notepad, old_note}, {"notes/second.txt", old_note}, {notes, both_names}}},
-    {.name = "WriteIntoFifo", .program = "note-tmp", .prepare = fifo_note, .input = "1\nthrough\n",
-     .out = menu + ask_text + saved, .check = fifo_got_text},
+    {.name = "WriteIntoFifo", .program = "note-tmp", .prepare = [](const path &dir) { fifo_read_by(dir, 0); },
+     .input = "1\nthrough\n", .out = menu + ask_text + saved, .check = received("through")},
     // A FIFO nobody reads takes no text, and note does not wait for a reader.
     {.name = "WriteIntoFifoWithoutReader", .program = "note-tmp",
      .prepare = [](const path &dir) { empty_notes(dir); mkfifo((dir / notepad).c_str(), 0600); },
@@ -426,8 +406,8 @@ const std::vector<Case> harness::note_rows = {
      .input = "1\nnew\n", .out = menu + ask_text + saved,
      .files = {{notepad, "new"}, {notes, "notepadfile.txt 2770\nsecond.txt 2770\n"}}},
     // A FIFO whose reader is slow gets all of a text larger than its buffer.
-    {.name = "WriteIntoSlowFifo", .program = "note-tmp", .prepare = slow_fifo, .input = "1\n" + big_text + "\n",
-     .out = menu + ask_text + saved, .check = fifo_got_big_text},
+    {.name = "WriteIntoSlowFifo", .program = "note-tmp", .prepare = [](const path &dir) { fifo_read_by(dir, 2000); },
+     .input = "1\n" + big_text + "\n", .out = menu + ask_text + saved, .check = received(big_text)},
     // A new file an earlier run left under the same name: the next name is
     // taken, the left-over file left alone.
     {.name = "WriteBesideLeftOverFile", .program = "note-tmp", .env = {"CT_PID=4242"}, .prepare = left_over_temp,
