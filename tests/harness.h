@@ -117,8 +117,8 @@ Result run(const std::string &name, const std::string &input, const fs::path &di
 // names only what it sets, e.g.
 //   {.name = "Reverses", .program = "mirrorword", .input = "abc\n", .out = ...}
 struct Case {
-    std::string name;                  // the row's test name: letters, digits, underscores
-    std::string program;               // as harness::program() knows it
+    std::string name = {};             // the row's test name: letters, digits, underscores
+    std::string program = {};          // as harness::program() knows it
     std::vector<std::string> env = {}; // "CT_UMASK=027", "TZ=UTC", ...
     bool as_user = false;              // see Launch
     int ignored = 0;                   // see Launch
