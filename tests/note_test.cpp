@@ -334,12 +334,7 @@ const std::vector<Case> harness::note_rows = [] {
         saves("WriteKeepsMode", at_desk, {.env = {"CT_UMASK=077"}}),
         saves("WriteNewFileThroughLink", dangling_link, {.env = {"CT_UMASK=027"}}),
         // A step that fails keeps the old note (and a link to it) and leaves no
-        // file behind.
-        refuses("WriteFailsToCreate", at_desk, {.env = {"CT_FAIL=open"}}),
-        refuses("WriteFailsToWrite", at_desk, {.env = {"CT_FAIL=write"}}),
-        refuses("WriteFailsToSync", at_desk, {.env = {"CT_FAIL=fsync"}}),
-        refuses("WriteFailsToClose", at_desk, {.env = {"CT_FAIL=close"}}),
-        refuses("WriteFailsToRename", at_desk, {.env = {"CT_FAIL=rename"}}),
+        // file behind; each step of a replacement, in the loop below.
         refuses("WriteThroughLinkFails", link_to_note, {.env = {"CT_FAIL=write"}}),
         // A folder that takes no new file: the writable notepad file is written
         // in place; a notepad file we may not write is left alone.
@@ -422,6 +417,11 @@ const std::vector<Case> harness::note_rows = [] {
         dialogue("NoChoice", "", invalid),
         dialogue("NoThreadForTheJob", "3\n", invalid, {.env = {"CT_NO_THREADS=1"}}),
     };
+    const std::pair<const char *, const char *> steps[] = {
+        {"Create", "open"}, {"Write", "write"}, {"Sync", "fsync"}, {"Close", "close"}, {"Rename", "rename"}};
+    for (const auto &[step, call] : steps) {
+        rows.push_back(refuses(std::string("WriteFailsTo") + step, at_desk, {.env = {std::string("CT_FAIL=") + call}}));
+    }
     return rows;
 }();
 // clang-format on
