@@ -23,6 +23,13 @@ std::string dialogue(const std::string &result)
     return dialogue_head + result + "\n" + dialogue_tail;
 }
 
+// A row for solocalc: the whole dialogue around its result line.
+Case solo(std::string name, std::string input, const std::string &result)
+{
+    return {
+        .name = std::move(name), .program = "solocalc", .input = std::move(input), .out = dialogue(result)};
+}
+
 // Each row for solocalc, and for calculator, which then closes the window.
 std::vector<Case> both(std::initializer_list<Case> rows)
 {
@@ -44,41 +51,37 @@ std::vector<Case> both(std::initializer_list<Case> rows)
 
 // clang-format off
 const std::vector<Case> harness::calculator_rows = both({
-    {.name = "Add", .program = "solocalc", .input = "1\n2\n3\n", .out = dialogue("Addition of 2 and 3 = 5")},
-    {.name = "Subtract", .program = "solocalc", .input = "2\n7\n9\n",
-     .out = dialogue("Subtraction of 7 and 9 = -2")},
-    {.name = "Multiply", .program = "solocalc", .input = "3 6 -7\n",
-     .out = dialogue("Multiplication of 6 and -7 = -42")},
-    {.name = "Divide", .program = "solocalc", .input = "4 7 2\n", .out = dialogue("Division of 7 and 2 = 3")},
-    {.name = "DivideTruncatesNegative", .program = "solocalc", .input = "4 -7 2\n",
-     .out = dialogue("Division of -7 and 2 = -3")},
-    {.name = "DivideByNegative", .program = "solocalc", .input = "4 7 -2\n",
-     .out = dialogue("Division of 7 and -2 = -3")},
-    {.name = "AddWraps", .program = "solocalc", .input = "1 2147483647 1\n",
-     .out = dialogue("Addition of 2147483647 and 1 = -2147483648")},
-    {.name = "SubtractWraps", .program = "solocalc", .input = "2 -2147483648 1\n",
-     .out = dialogue("Subtraction of -2147483648 and 1 = 2147483647")},
-    {.name = "MultiplyWraps", .program = "solocalc", .input = "3 65536 65537\n",
-     .out = dialogue("Multiplication of 65536 and 65537 = 65536")},
-    {.name = "DivideByZero", .program = "solocalc", .input = "4 7 0\n",
-     .out = dialogue("Division of 7 and 0 = undefined")},
-    {.name = "SmallestByMinusOne", .program = "solocalc", .input = "4 -2147483648 -1\n",
-     .out = dialogue("Division of -2147483648 and -1 = -2147483648")},
-    {.name = "ChoiceFive", .program = "solocalc", .input = "5 1 2\n", .out = dialogue("Invalid input")},
-    {.name = "ChoiceWord", .program = "solocalc", .input = "add 1 2\n", .out = dialogue("Invalid input")},
-    {.name = "NoChoice", .program = "solocalc", .out = dialogue("Invalid input")},
-    {.name = "FirstNumberWord", .program = "solocalc", .input = "1\nabc\n",
-     .out = dialogue("Addition of 0 and 0 = 0")},
-    {.name = "SecondNumberTooBig", .program = "solocalc", .input = "1 1 99999999999\n",
-     .out = dialogue("Addition of 1 and 2147483647 = -2147483648")},
-    {.name = "FirstNumberTooSmall", .program = "solocalc", .input = "2 -99999999999 5\n",
-     .out = dialogue("Subtraction of -2147483648 and 0 = -2147483648")},
+    solo("Add", "1\n2\n3\n", "Addition of 2 and 3 = 5"),
+    solo("Subtract", "2\n7\n9\n", "Subtraction of 7 and 9 = -2"),
+    solo("Multiply", "3 6 -7\n", "Multiplication of 6 and -7 = -42"),
+    solo("Divide", "4 7 2\n", "Division of 7 and 2 = 3"),
+    solo("DivideTruncatesNegative", "4 -7 2\n", "Division of -7 and 2 = -3"),
+    solo("DivideByNegative", "4 7 -2\n", "Division of 7 and -2 = -3"),
+    solo("AddWraps", "1 2147483647 1\n", "Addition of 2147483647 and 1 = -2147483648"),
+    solo("SubtractWraps", "2 -2147483648 1\n", "Subtraction of -2147483648 and 1 = 2147483647"),
+    solo("MultiplyWraps", "3 65536 65537\n", "Multiplication of 65536 and 65537 = 65536"),
+    solo("DivideByZero", "4 7 0\n", "Division of 7 and 0 = undefined"),
+    solo("SmallestByMinusOne", "4 -2147483648 -1\n", "Division of -2147483648 and -1 = -2147483648"),
+    solo("ChoiceFive", "5 1 2\n", "Invalid input"),
+    solo("ChoiceWord", "add 1 2\n", "Invalid input"),
+    solo("NoChoice", "", "Invalid input"),
+    solo("FirstNumberWord", "1\nabc\n", "Addition of 0 and 0 = 0"),
+    solo("SecondNumberTooBig", "1 1 99999999999\n", "Addition of 1 and 2147483647 = -2147483648"),
+    solo("FirstNumberTooSmall", "2 -99999999999 5\n", "Subtraction of -2147483648 and 0 = -2147483648"),
 });
 // clang-format on
 
 namespace {
 
-INSTANTIATE_TEST_SUITE_P(Calculator, Transcript, testing::ValuesIn(harness::calculator_rows),
+// Each row runs as a test of its own: Transcript/Calculator.Matches/Add, ...
+class Calculator : public testing::TestWithParam<Case> {};
+
+TEST_P(Calculator, Matches)
+{
+    harness::check(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Transcript, Calculator, testing::ValuesIn(harness::calculator_rows),
                          harness::case_name);
 
 // Enter alone does not end the final wait, a word does; the window is closed

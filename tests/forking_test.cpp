@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <sstream>
+
 namespace {
 
 using harness::Case;
@@ -9,17 +11,6 @@ const std::string prompt = "Enter 2 digits \n";
 // What each process does, sleeps by their seconds: the parent, the idle
 // child, the sum child and the product child.
 const std::vector<std::string> four_processes = {"2;1;clear;8;", "3;8;", "2;8;", "clear;8;"};
-
-// The whole screen, in some order: both prompts, the result lines, and the
-// parent's and the product child's "clear".
-std::string screen(const std::vector<std::string> &results)
-{
-    std::string all = prompt + prompt + "[clear]\n[clear]\n";
-    for (const auto &line : results) {
-        all += line + "\n";
-    }
-    return all;
-}
 
 // The order within what the processes print: the first prompt first, each
 // child's lines in order, the product child's only after the second prompt.
@@ -35,60 +26,70 @@ void in_order(const Result &r)
     }
 }
 
+// A child's two result lines, labelled first and second, from results such
+// as "9 3"; none for "".
+std::string lines(const std::string &first, const std::string &second, const std::string &results)
+{
+    std::istringstream values(results);
+    std::string one, two;
+    return values >> one >> two ? first + " -> " + one + "\n" + second + " -> " + two + "\n" : "";
+}
+
+// A run of forking on input: the sum child prints sums ("9 3": "add -> 9"
+// and "sub -> 3"), the product child products; the screen holds both prompts
+// and the parent's and the product child's "clear", in some order, and the
+// processes do what four_processes says unless the row says otherwise.
+Case pairs(std::string name, std::string input, const std::string &sums, const std::string &products,
+           Case c = {})
+{
+    c.name = std::move(name);
+    c.program = "forking";
+    c.input = std::move(input);
+    c.out =
+        prompt + prompt + "[clear]\n[clear]\n" + lines("add", "sub", sums) + lines("Mul", "Div", products);
+    c.any_order = true;
+    c.events = c.events.empty() ? four_processes : c.events;
+    c.check = in_order;
+    return c;
+}
+
 } // namespace
 
 // clang-format off
 const std::vector<Case> harness::forking_rows = {
-    {.name = "PairsOnOneLine", .program = "forking", .input = "6 3\n7 2\n",
-     .out = screen({"add -> 9", "sub -> 3", "Mul -> 14", "Div -> 3"}), .any_order = true, .events = four_processes,
-     .check = in_order},
-    {.name = "PairsOnTwoLines", .program = "forking", .input = "6\n3\n7\n2\n",
-     .out = screen({"add -> 9", "sub -> 3", "Mul -> 14", "Div -> 3"}), .any_order = true, .events = four_processes,
-     .check = in_order},
-    {.name = "NegativeQuotient", .program = "forking", .input = "6 3\n-7 2\n",
-     .out = screen({"add -> 9", "sub -> 3", "Mul -> -14", "Div -> -3"}), .any_order = true, .events = four_processes,
-     .check = in_order},
-    {.name = "DivideByZero", .program = "forking", .input = "6 3\n7 0\n",
-     .out = screen({"add -> 9", "sub -> 3", "Mul -> 0", "Div -> undefined"}), .any_order = true,
-     .events = four_processes, .check = in_order},
-    {.name = "Wraps", .program = "forking", .input = "2147483647 1\n65536 65537\n",
-     .out = screen({"add -> -2147483648", "sub -> 2147483646", "Mul -> 65536", "Div -> 0"}), .any_order = true,
-     .events = four_processes, .check = in_order},
-    {.name = "SmallestByMinusOne", .program = "forking", .input = "-2147483648 1\n-2147483648 -1\n",
-     .out = screen({"add -> -2147483647", "sub -> 2147483647", "Mul -> -2147483648", "Div -> -2147483648"}),
-     .any_order = true, .events = four_processes, .check = in_order},
-    {.name = "SecondNumberWord", .program = "forking", .input = "6 x\n7 2\n",
-     .out = screen({"add -> 6", "sub -> 6", "Mul -> 0", "Div -> undefined"}), .any_order = true,
-     .events = four_processes, .check = in_order},
-    {.name = "FirstNumberWord", .program = "forking", .input = "x\n7 2\n",
-     .out = screen({"add -> 0", "sub -> 0", "Mul -> 0", "Div -> undefined"}), .any_order = true,
-     .events = four_processes, .check = in_order},
-    {.name = "InputEndsAfterFirstPair", .program = "forking", .input = "6 3\n",
-     .out = screen({"add -> 9", "sub -> 3", "Mul -> 0", "Div -> undefined"}), .any_order = true,
-     .events = four_processes, .check = in_order},
-    {.name = "NoInput", .program = "forking",
-     .out = screen({"add -> 0", "sub -> 0", "Mul -> 0", "Div -> undefined"}), .any_order = true,
-     .events = four_processes, .check = in_order},
+    pairs("PairsOnOneLine", "6 3\n7 2\n", "9 3", "14 3"),
+    pairs("PairsOnTwoLines", "6\n3\n7\n2\n", "9 3", "14 3"),
+    pairs("NegativeQuotient", "6 3\n-7 2\n", "9 3", "-14 -3"),
+    pairs("DivideByZero", "6 3\n7 0\n", "9 3", "0 undefined"),
+    pairs("Wraps", "2147483647 1\n65536 65537\n", "-2147483648 2147483646", "65536 0"),
+    pairs("SmallestByMinusOne", "-2147483648 1\n-2147483648 -1\n", "-2147483647 2147483647", "-2147483648 -2147483648"),
+    pairs("SecondNumberWord", "6 x\n7 2\n", "6 6", "0 undefined"),
+    pairs("FirstNumberWord", "x\n7 2\n", "0 0", "0 undefined"),
+    pairs("InputEndsAfterFirstPair", "6 3\n", "9 3", "0 undefined"),
+    pairs("NoInput", "", "0 0", "0 undefined"),
     // Without pipes the children have nothing to show, and nothing waits for
     // them.
-    {.name = "NoPipes", .program = "forking", .env = {"CT_NO_PIPES=2"}, .input = "6 3\n7 2\n", .out = screen({}),
-     .any_order = true, .events = four_processes, .check = in_order},
+    pairs("NoPipes", "6 3\n7 2\n", "", "", {.env = {"CT_NO_PIPES=2"}}),
     // The sum child takes the first message before it lets the parent go on:
     // however long it then takes, the second message is the product child's.
-    {.name = "SumChildReadsFirst", .program = "forking", .env = {"CT_PIPE_DELAY_MS=100"}, .input = "6 3\n7 2\n",
-     .out = screen({"add -> 9", "sub -> 3", "Mul -> 14", "Div -> 3"}), .any_order = true, .events = four_processes,
-     .check = in_order},
+    pairs("SumChildReadsFirst", "6 3\n7 2\n", "9 3", "14 3", {.env = {"CT_PIPE_DELAY_MS=100"}}),
     // Without a sum child the parent takes the first message back out of the
     // pipe itself, so the product child still gets the second.
-    {.name = "NoSumChild", .program = "forking", .env = {"CT_FAIL_FORK=2"}, .input = "6 3\n7 2\n",
-     .out = screen({"Mul -> 14", "Div -> 3"}), .any_order = true, .events = {"2;1;clear;8;", "3;8;", "clear;8;"},
-     .check = in_order},
+    pairs("NoSumChild", "6 3\n7 2\n", "", "14 3", {.env = {"CT_FAIL_FORK=2"}, .events = {"2;1;clear;8;", "3;8;", "clear;8;"}}),
 };
 // clang-format on
 
 namespace {
 
-INSTANTIATE_TEST_SUITE_P(Forking, Transcript, testing::ValuesIn(harness::forking_rows), harness::case_name);
+// Each row runs as a test of its own: Transcript/Forking.Matches/PairsOnOneLine, ...
+class Forking : public testing::TestWithParam<Case> {};
+
+TEST_P(Forking, Matches)
+{
+    harness::check(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Transcript, Forking, testing::ValuesIn(harness::forking_rows), harness::case_name);
 
 // With instant sleeps and both pairs typed ahead, each message must still
 // reach its own child, run after run.

@@ -121,8 +121,8 @@ Result run(const std::string &name, const std::string &input, const fs::path &di
 // names only what it sets, e.g.
 //   {.name = "Reverses", .program = "mirrorword", .input = "abc\n", .out = ...}
 struct Case {
-    std::string name;                  // the row's test name: letters, digits, underscores
-    std::string program;               // as harness::program() knows it
+    std::string name = {};             // the row's test name: letters, digits, underscores
+    std::string program = {};          // as harness::program() knows it
     std::vector<std::string> env = {}; // "CT_UMASK=027", "TZ=UTC", ...
     bool as_user = false;              // see Launch
     int ignored = 0;                   // see Launch
@@ -157,15 +157,11 @@ void check(const Case &c);
 // they part.
 void expect_same(const std::string &actual, const std::string &expected, const std::string &what);
 
-class Transcript : public testing::TestWithParam<Case> {};
-
-// Every transcript table, by program family: the robustness test replays
-// their inputs cut short.
+// Every transcript table, by program family: each table's file runs its rows
+// (a fixture of the family's name, whose TEST_P calls check), and the
+// robustness test replays their inputs cut short.
 extern const std::vector<Case> note_rows, calculator_rows, forking_rows, words_rows, hilo_rows, prime_rows,
     timer_rows;
-} // namespace harness
-using harness::Transcript;
-namespace harness {
 
 // The lines of out, sorted: a program whose processes print in no fixed
 // order.

@@ -23,46 +23,54 @@ const std::string roomy_word = [] {
 }();
 const std::string roomy_reversed(roomy_word.rbegin(), roomy_word.rend());
 
-std::string verdict(const std::string &word, bool palindrome)
+// mirrorword on input: the word reversed, then the hold and pause.
+Case mirrors(std::string name, std::string input, const std::string &reversed, Case c = {})
 {
-    return "Given string " + word + (palindrome ? " is palindrome\n" : " is not palindrome\n");
+    c.name = std::move(name);
+    c.program = "mirrorword";
+    c.input = std::move(input);
+    c.out = ask + reversed + "\n" + paused;
+    c.events = held_paused;
+    return c;
+}
+
+// pal on input: word reversed, then whether word is a palindrome, then the
+// hold.
+Case judges(std::string name, std::string input, const std::string &reversed, const std::string &word,
+            bool palindrome, Case c = {})
+{
+    c.name = std::move(name);
+    c.program = "pal";
+    c.input = std::move(input);
+    c.out = ask + reversed + "\nGiven string " + word +
+            (palindrome ? " is palindrome\n" : " is not palindrome\n");
+    c.events = held;
+    return c;
 }
 
 } // namespace
 
 // clang-format off
 const std::vector<Case> harness::words_rows = {
-    {.name = "Reverses", .program = "mirrorword", .input = "abc\n",
-     .out = ask + "cba\n" + paused, .events = held_paused},
-    {.name = "SkipsEveryBlankKind", .program = "mirrorword", .input = " \t\r\v\f\nabc",
-     .out = ask + "cba\n" + paused, .events = held_paused},
-    {.name = "FirstWordOnly", .program = "mirrorword", .input = "ab cd\n",
-     .out = ask + "ba\n" + paused, .events = held_paused},
+    mirrors("Reverses", "abc\n", "cba"),
+    mirrors("SkipsEveryBlankKind", " \t\r\v\f\nabc", "cba"),
+    mirrors("FirstWordOnly", "ab cd\n", "ba"),
     // Eight bytes at a time, then the rest one by one.
-    {.name = "ReversesLongWord", .program = "mirrorword", .input = "abcdefghij\n",
-     .out = ask + "jihgfedcba\n" + paused, .events = held_paused},
+    mirrors("ReversesLongWord", "abcdefghij\n", "jihgfedcba"),
     // A word typed at a terminal is answered as soon as its line is entered.
-    {.name = "AnswersTypedLine", .program = "mirrorword", .input = "abc\n", .keep_open = true,
-     .out = ask + "cba\n" + paused, .events = held_paused},
-    {.name = "NoWord", .program = "mirrorword", .out = ask + "\n" + paused, .events = held_paused},
-    {.name = "AnyBytes", .program = "mirrorword", .input = std::string("a\0z\xff\n", 5),
-     .out = ask + std::string("\xffz\0a\n", 5) + paused, .events = held_paused},
-    {.name = "Palindrome", .program = "pal", .input = "level\n",
-     .out = ask + "level\n" + verdict("level", true), .events = held},
-    {.name = "CaseCounts", .program = "pal", .input = "Level\n",
-     .out = ask + "leveL\n" + verdict("Level", false), .events = held},
-    {.name = "MiddleDiffers", .program = "pal", .input = "abcdba\n",
-     .out = ask + "abdcba\n" + verdict("abcdba", false), .events = held},
-    {.name = "EmptyWord", .program = "pal", .out = ask + "\n" + verdict("", true), .events = held},
+    mirrors("AnswersTypedLine", "abc\n", "cba", {.keep_open = true}),
+    mirrors("NoWord", "", ""),
+    mirrors("AnyBytes", std::string("a\0z\xff\n", 5), std::string("\xffz\0a", 4)),
+    judges("Palindrome", "level\n", "level", "level", true),
+    judges("CaseCounts", "Level\n", "leveL", "Level", false),
+    judges("MiddleDiffers", "abcdba\n", "abdcba", "abcdba", false),
+    judges("EmptyWord", "", "", "", true),
     // Bytes, not characters: one two-byte character is no palindrome.
-    {.name = "Utf8Bytes", .program = "pal", .input = "\xc3\xa9\n",
-     .out = ask + "\xa9\xc3\n" + verdict("\xc3\xa9", false), .events = held},
+    judges("Utf8Bytes", "\xc3\xa9\n", "\xa9\xc3", "\xc3\xa9", false),
     // Input that cannot be read (a folder) ends the word as the end of input
     // does.
-    {.name = "UnreadableInput", .program = "pal", .input_file = "/", .out = ask + "\n" + verdict("", true),
-     .events = held},
-    {.name = "FitsOnceRoomIsHandedBack", .program = "mirrorword", .input = roomy_word, .memory = room_limit,
-     .out = ask + roomy_reversed + "\n" + paused, .events = held_paused},
+    judges("UnreadableInput", "", "", "", true, {.input_file = "/"}),
+    mirrors("FitsOnceRoomIsHandedBack", roomy_word, roomy_reversed, {.memory = room_limit}),
     // A word beyond the memory the program is given: said on standard error,
     // with no cut word and no verdict.
     {.name = "OutOfMemory", .program = "mirrorword", .input = beyond_memory, .memory = memory_limit,
@@ -74,6 +82,14 @@ const std::vector<Case> harness::words_rows = {
 
 namespace {
 
-INSTANTIATE_TEST_SUITE_P(Words, Transcript, testing::ValuesIn(harness::words_rows), harness::case_name);
+// Each row runs as a test of its own: Transcript/Words.Matches/Reverses, ...
+class Words : public testing::TestWithParam<Case> {};
+
+TEST_P(Words, Matches)
+{
+    harness::check(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Transcript, Words, testing::ValuesIn(harness::words_rows), harness::case_name);
 
 } // namespace

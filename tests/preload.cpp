@@ -1,0 +1,364 @@
+// Preloaded into the programs under test, and so into the children forking
+// makes (copies, which keep its state); the shell commands the programs run
+// start without it. Its settings are read once, before main, and all but
+// CT_RECORD_LOG, which the stand-ins write to as well, are then taken out of
+// the environment. "The notepad folder" is the tests' one, "notes/".
+//
+//   CT_RECORD_LOG=file   each sleep returns at once and is appended to file as "<pid> sleep <seconds>"
+//   CT_FAKE_TIME=t       time() answers t
+//   CT_UMASK=027         the file-creation mask (octal), set before main
+//   CT_NO_THREADS        set: no thread can be created
+//   CT_NO_PIPES=n        the first n pipes cannot be made (only the first few count: the sanitizers'
+//                        runtime makes pipes of its own later)
+//   CT_FAIL_FORK=n       the n-th fork fails
+//   CT_PIPE_DELAY_MS=n   each write to a pipe other than the standard streams waits n ms once done
+//   CT_FAIL=call         open (only where it makes a new file: O_CREAT | O_EXCL), write, fsync, close,
+//                        rename or access fails for files in the notepad folder
+//   CT_FAIL_ERRNO=name   the failing call's error: EACCES, EPERM or EEXIST; unset or other: ENOSPC
+//   CT_FAIL_ONCE         set: only the first call CT_FAIL names fails
+//   CT_FAIL_AFTER=n      the first n bytes written to the notepad folder go through before a write fails
+//   CT_KILL_IN_WRITE=n   the first write to the notepad folder sends the process signal n, then waits
+//                        two seconds for it to act
+//   CT_HOME=dir          getpwuid's home folder is dir, relative to the folder the program starts in;
+//                        set but empty: getpwuid finds no user
+//   CT_PID=n             getpid answers n (the library itself logs and signals by the real id)
+#include "frame.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The settings as read before main; until then, and where one is not set,
+// the calls behave as the C library's.
+struct {
+    char record_log[4096] = ""; // "": sleeps are not logged
+    bool fake_time = false;
+    time_t time = 0;
+    bool no_threads = false;
+    long no_pipes = 0;
+    long fail_fork = 0;
+    long pipe_delay_ms = 0;
+    char fail[16] = ""; // the failing call's name; "": none
+    int fail_errno = ENOSPC;
+    bool fail_once = false;
+    long long fail_after = 0;
+    int kill_in_write = 0;
+    bool fake_user = false; // CT_HOME is set
+    pid_t pid = 0;          // 0: getpid answers the real id
+} settings;
+
+// What the settings have done so far in this process (a forked child starts
+// with its parent's count).
+bool failed_once = false;
+long pipes_refused = 0;
+long forks = 0;
+bool killed_in_write = false;
+long long let_through = 0;
+// The user getpwuid describes under CT_HOME: its home folder is home.
+char home[4096];
+passwd user;
+
+// The next function of that name after ours: the C library's (or the
+// sanitizers' in front of it).
+template <typename Fn> Fn real_fn(const char *name)
+{
+    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+// The process's own id, whatever CT_PID makes getpid answer.
+pid_t real_pid()
+{
+    static const auto next = real_fn<pid_t (*)()>("getpid");
+    return next();
+}
+
+void record(const char *what, unsigned long amount)
+{
+    if (settings.record_log[0] == '\0') {
+        return;
+    }
+    char line[64];
+    const int length =
+        std::snprintf(line, sizeof line, "%d %s %lu\n", static_cast<int>(real_pid()), what, amount);
+    const int fd = open(settings.record_log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        unexamined(write(fd, line, static_cast<size_t>(length))); // a lost line shows as a missing event
+        close(fd);
+    }
+}
+
+bool in_notes(const char *path)
+{
+    return path != nullptr &&
+           (std::strncmp(path, "notes/", 6) == 0 || std::strstr(path, "/notes/") != nullptr);
+}
+
+bool fd_in_notes(int fd)
+{
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char path[4096];
+    const ssize_t length = readlink(link, path, sizeof path - 1);
+    if (length < 0) {
+        return false;
+    }
+    path[length] = '\0';
+    return in_notes(path);
+}
+
+// True when CT_FAIL names this call (and, with CT_FAIL_ONCE, none failed yet).
+bool failing(const char *call)
+{
+    return std::strcmp(settings.fail, call) == 0 && !(failed_once && settings.fail_once);
+}
+
+// A failed call's result: -1, with errno ENOSPC or the one CT_FAIL_ERRNO names.
+int fail()
+{
+    errno = settings.fail_errno;
+    failed_once = true;
+    return -1;
+}
+
+long number(const char *value, int base = 10)
+{
+    return std::strtol(value, nullptr, base);
+}
+
+void read_settings()
+{
+    if (const char *log = std::getenv("CT_RECORD_LOG")) {
+        std::snprintf(settings.record_log, sizeof settings.record_log, "%s", log);
+    }
+    if (const char *fixed = std::getenv("CT_FAKE_TIME")) {
+        settings.fake_time = true;
+        settings.time = static_cast<time_t>(std::strtoll(fixed, nullptr, 10));
+    }
+    if (const char *mask = std::getenv("CT_UMASK")) {
+        umask(static_cast<mode_t>(number(mask, 8)));
+    }
+    settings.no_threads = std::getenv("CT_NO_THREADS") != nullptr;
+    if (const char *count = std::getenv("CT_NO_PIPES")) {
+        settings.no_pipes = number(count);
+    }
+    if (const char *nth = std::getenv("CT_FAIL_FORK")) {
+        settings.fail_fork = number(nth);
+    }
+    if (const char *ms = std::getenv("CT_PIPE_DELAY_MS")) {
+        settings.pipe_delay_ms = number(ms);
+    }
+    if (const char *call = std::getenv("CT_FAIL")) {
+        std::snprintf(settings.fail, sizeof settings.fail, "%s", call);
+    }
+    if (const char *code = std::getenv("CT_FAIL_ERRNO")) {
+        for (const auto &[name, value] : {std::pair{"EACCES", EACCES}, {"EPERM", EPERM}, {"EEXIST", EEXIST}}) {
+            if (std::strcmp(code, name) == 0) {
+                settings.fail_errno = value;
+            }
+        }
+    }
+    settings.fail_once = std::getenv("CT_FAIL_ONCE") != nullptr;
+    if (const char *bytes = std::getenv("CT_FAIL_AFTER")) {
+        settings.fail_after = std::strtoll(bytes, nullptr, 10);
+    }
+    if (const char *signal = std::getenv("CT_KILL_IN_WRITE")) {
+        settings.kill_in_write = static_cast<int>(number(signal));
+    }
+    if (const char *dir = std::getenv("CT_HOME")) {
+        settings.fake_user = true;
+        char here[2048];
+        if (dir[0] != '\0' && getcwd(here, sizeof here) != nullptr) {
+            std::snprintf(home, sizeof home, "%s/%s", here, dir);
+            user.pw_name = const_cast<char *>("tester");
+            user.pw_passwd = const_cast<char *>("x");
+            user.pw_uid = getuid();
+            user.pw_gid = getgid();
+            user.pw_gecos = const_cast<char *>("");
+            user.pw_dir = home;
+            user.pw_shell = const_cast<char *>("/bin/sh");
+        }
+    }
+    if (const char *pid = std::getenv("CT_PID")) {
+        settings.pid = static_cast<pid_t>(number(pid));
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+__attribute__((constructor)) void set_up()
+{
+    read_settings();
+    // The shell commands the program runs start without this library (they
+    // may not even be of its architecture, when the program runs under an
+    // emulator) and without its settings, but for the log the stand-ins
+    // write to.
+    for (const char *name : {"LD_PRELOAD", "CT_FAKE_TIME", "CT_UMASK", "CT_NO_THREADS", "CT_NO_PIPES",
+                             "CT_FAIL_FORK", "CT_PIPE_DELAY_MS", "CT_FAIL", "CT_FAIL_ERRNO", "CT_FAIL_ONCE",
+                             "CT_FAIL_AFTER", "CT_KILL_IN_WRITE", "CT_HOME", "CT_PID"}) {
+        unsetenv(name);
+    }
+}
+
+unsigned int sleep(unsigned int seconds)
+{
+    record("sleep", seconds);
+    return 0;
+}
+
+time_t time(time_t *result)
+{
+    time_t now = settings.time;
+    if (!settings.fake_time) {
+        timespec real{};
+        clock_gettime(CLOCK_REALTIME, &real);
+        now = real.tv_sec;
+    }
+    if (result != nullptr) {
+        *result = now;
+    }
+    return now;
+}
+
+passwd *getpwuid(uid_t uid)
+{
+    if (settings.fake_user) {
+        return uid == getuid() && home[0] != '\0' ? &user : nullptr;
+    }
+    static const auto next = real_fn<passwd *(*)(uid_t)>("getpwuid");
+    return next(uid);
+}
+
+pid_t getpid()
+{
+    return settings.pid != 0 ? settings.pid : real_pid();
+}
+
+int pipe(int fds[2])
+{
+    if (pipes_refused < settings.no_pipes) {
+        ++pipes_refused;
+        errno = EMFILE;
+        return -1;
+    }
+    static const auto next = real_fn<int (*)(int *)>("pipe");
+    return next(fds);
+}
+
+int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
+{
+    if (settings.no_threads) {
+        return EAGAIN;
+    }
+    static const auto next =
+        real_fn<int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *)>("pthread_create");
+    return next(thread, attr, start, arg);
+}
+
+int open(const char *path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(args, mode_t) : 0;
+    va_end(args);
+    if (failing("open") && (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && in_notes(path)) {
+        return fail();
+    }
+    // With 64-bit file offsets (a 32-bit system's build) the C library's
+    // headers name this function open64, and so the call it stands for.
+#if _FILE_OFFSET_BITS == 64
+    static const auto next = real_fn<int (*)(const char *, int, ...)>("open64");
+#else
+    static const auto next = real_fn<int (*)(const char *, int, ...)>("open");
+#endif
+    return next(path, flags, mode);
+}
+
+ssize_t write(int fd, const void *data, size_t size)
+{
+    static const auto next = real_fn<ssize_t (*)(int, const void *, size_t)>("write");
+    if (settings.kill_in_write != 0 && !killed_in_write && fd_in_notes(fd)) {
+        killed_in_write = true;
+        kill(real_pid(), settings.kill_in_write);
+        const timespec wait{2, 0};
+        nanosleep(&wait, nullptr);
+    }
+    if (failing("write") && fd_in_notes(fd)) {
+        const long long left = settings.fail_after - let_through;
+        if (left <= 0) {
+            return fail();
+        }
+        const ssize_t through = next(fd, data, std::min(size, static_cast<size_t>(left)));
+        let_through += through > 0 ? through : 0;
+        return through;
+    }
+    const ssize_t written = next(fd, data, size);
+    struct stat st {};
+    if (settings.pipe_delay_ms > 0 && fd > 2 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+        const timespec pause{settings.pipe_delay_ms / 1000, settings.pipe_delay_ms % 1000 * 1000000};
+        nanosleep(&pause, nullptr);
+    }
+    return written;
+}
+
+pid_t fork()
+{
+    if (++forks == settings.fail_fork) {
+        errno = EAGAIN;
+        return -1;
+    }
+    static const auto next = real_fn<pid_t (*)()>("fork");
+    return next();
+}
+
+int fsync(int fd)
+{
+    if (failing("fsync") && fd_in_notes(fd)) {
+        return fail();
+    }
+    static const auto next = real_fn<int (*)(int)>("fsync");
+    return next(fd);
+}
+
+// The descriptor is gone either way, as after a real failed close.
+int close(int fd)
+{
+    const bool fails = failing("close") && fd_in_notes(fd);
+    static const auto next = real_fn<int (*)(int)>("close");
+    const int closed = next(fd);
+    return fails ? fail() : closed;
+}
+
+int rename(const char *from, const char *to)
+{
+    if (failing("rename") && (in_notes(from) || in_notes(to))) {
+        return fail();
+    }
+    static const auto next = real_fn<int (*)(const char *, const char *)>("rename");
+    return next(from, to);
+}
+
+int access(const char *path, int how)
+{
+    if (failing("access") && in_notes(path)) {
+        return fail();
+    }
+    static const auto next = real_fn<int (*)(const char *, int)>("access");
+    return next(path, how);
+}
+}
