@@ -120,6 +120,8 @@ Result run(const std::string &name, const std::string &input, const fs::path &di
 // One row of a transcript table: a whole run checked byte for byte. A row
 // names only what it sets, e.g.
 //   {.name = "Reverses", .program = "mirrorword", .input = "abc\n", .out = ...}
+// and a table's makers fill in what its rows share: mirrors("Reverses",
+// "abc\n", "cba") gives the program, the prompt, the hold and pause.
 struct Case {
     std::string name = {};             // the row's test name: letters, digits, underscores
     std::string program = {};          // as harness::program() knows it

@@ -165,7 +165,8 @@ void read_settings()
         std::snprintf(settings.fail, sizeof settings.fail, "%s", call);
     }
     if (const char *code = std::getenv("CT_FAIL_ERRNO")) {
-        for (const auto &[name, value] : {std::pair{"EACCES", EACCES}, {"EPERM", EPERM}, {"EEXIST", EEXIST}}) {
+        for (const auto &[name, value] :
+             {std::pair{"EACCES", EACCES}, {"EPERM", EPERM}, {"EEXIST", EEXIST}}) {
             if (std::strcmp(code, name) == 0) {
                 settings.fail_errno = value;
             }
