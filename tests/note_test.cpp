@@ -291,23 +291,28 @@ void users_set_group_id_note(const path &dir)
 }
 
 // The notepad folder with a default ACL that gives new files a named user's
-// entry (the kernel's binary form: a version, then tag, permissions and id of
-// each entry, sorted by tag).
+// entry (the kernel's binary form, little-endian on every machine: a version,
+// then tag, permissions and id of each entry, sorted by tag).
 void folder_with_default_acl(const path &dir)
 {
     desk(dir);
-    struct entry {
-        std::uint16_t tag, perm;
-        std::uint32_t id;
+    std::string acl;
+    const auto put_le = [&acl](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i, value >>= 8) {
+            acl += static_cast<char>(value & 0xff);
+        }
     };
+    put_le(2, 4);
     const std::uint32_t none = 0xffffffff;
-    const struct {
-        std::uint32_t version = 2;
-        entry entries[5] = {
-            {0x01, 7, none}, {0x02, 7, 65534}, {0x04, 5, none}, {0x10, 7, none}, {0x20, 5, none}};
-    } acl;
+    const std::uint32_t entries[][3] = {
+        {0x01, 7, none}, {0x02, 7, 65534}, {0x04, 5, none}, {0x10, 7, none}, {0x20, 5, none}};
+    for (const auto &[tag, perm, id] : entries) {
+        put_le(tag, 2);
+        put_le(perm, 2);
+        put_le(id, 4);
+    }
     // Where the file system takes no ACL, the check says so.
-    setxattr((dir / "notes").c_str(), "system.posix_acl_default", &acl, sizeof acl, 0);
+    setxattr((dir / "notes").c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0);
 }
 
 void no_acl_added(const Result &r)
