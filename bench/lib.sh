@@ -14,8 +14,8 @@ trap 'rm -rf "$work"' EXIT
 
 # Put in front of a program that holds or runs closing commands: instant
 # sleeps and the recording stand-ins, as in the tests, for it alone.
-stub="env LD_PRELOAD=$root/build/tests/librecord.so CT_RECORD_LOG=/dev/null PATH=$root/tests/stand-ins:$PATH"
-[ -e "$root/build/tests/librecord.so" ] ||
+stub="env LD_PRELOAD=$root/build/tests/libpreload.so CT_RECORD_LOG=/dev/null PATH=$root/tests/stand-ins:$PATH"
+[ -e "$root/build/tests/libpreload.so" ] ||
   { echo "build the tests' preload library first: cmake --workflow --preset test" >&2; exit 1; }
 
 # compare JSON RUNS NAME COMMAND NAME COMMAND: time two commands in one run.
