@@ -73,16 +73,7 @@ const std::vector<Case> harness::calculator_rows = both({
 
 namespace {
 
-// Each row runs as a test of its own: Transcript/Calculator.Matches/Add, ...
-class Calculator : public testing::TestWithParam<Case> {};
-
-TEST_P(Calculator, Matches)
-{
-    harness::check(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Transcript, Calculator, testing::ValuesIn(harness::calculator_rows),
-                         harness::case_name);
+TRANSCRIPT_TESTS(Calculator, harness::calculator_rows);
 
 // Enter alone does not end the final wait, a word does; the window is closed
 // only after that.

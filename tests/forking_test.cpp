@@ -81,15 +81,7 @@ const std::vector<Case> harness::forking_rows = {
 
 namespace {
 
-// Each row runs as a test of its own: Transcript/Forking.Matches/PairsOnOneLine, ...
-class Forking : public testing::TestWithParam<Case> {};
-
-TEST_P(Forking, Matches)
-{
-    harness::check(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Transcript, Forking, testing::ValuesIn(harness::forking_rows), harness::case_name);
+TRANSCRIPT_TESTS(Forking, harness::forking_rows);
 
 // With instant sleeps and both pairs typed ahead, each message must still
 // reach its own child, run after run.

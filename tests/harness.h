@@ -155,6 +155,17 @@ std::string case_name(const testing::TestParamInfo<Case> &info);
 // Runs a row and checks all it expects.
 void check(const Case &c);
 
+// Runs each row of a table as a test of its own, named by the family and the
+// row: TRANSCRIPT_TESTS(Note, harness::note_rows) gives
+// Transcript/Note.Matches/WriteReplacesFile, ...
+#define TRANSCRIPT_TESTS(family, rows)                                                                       \
+    class family : public testing::TestWithParam<harness::Case> {};                                          \
+    TEST_P(family, Matches)                                                                                  \
+    {                                                                                                        \
+        harness::check(GetParam());                                                                          \
+    }                                                                                                        \
+    INSTANTIATE_TEST_SUITE_P(Transcript, family, testing::ValuesIn(rows), harness::case_name)
+
 // Checks that actual is expected, byte for byte; of long texts it shows where
 // they part.
 void expect_same(const std::string &actual, const std::string &expected, const std::string &what);

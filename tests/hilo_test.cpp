@@ -73,14 +73,6 @@ const std::vector<Case> harness::hilo_rows = {
 
 namespace {
 
-// Each row runs as a test of its own: Transcript/Hilo.Matches/Ascending, ...
-class Hilo : public testing::TestWithParam<Case> {};
-
-TEST_P(Hilo, Matches)
-{
-    harness::check(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Transcript, Hilo, testing::ValuesIn(harness::hilo_rows), harness::case_name);
+TRANSCRIPT_TESTS(Hilo, harness::hilo_rows);
 
 } // namespace

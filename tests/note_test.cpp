@@ -436,15 +436,7 @@ const std::vector<Case> harness::note_rows = [] {
 
 namespace {
 
-// Each row runs as a test of its own: Transcript/Note.Matches/WriteReplacesFile, ...
-class Note : public testing::TestWithParam<Case> {};
-
-TEST_P(Note, Matches)
-{
-    harness::check(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Transcript, Note, testing::ValuesIn(harness::note_rows), harness::case_name);
+TRANSCRIPT_TESTS(Note, harness::note_rows);
 
 // Written text comes back, with a line end, when the notepad file is shown by
 // its full path.

@@ -42,15 +42,7 @@ const std::vector<Case> harness::prime_rows = {
 
 namespace {
 
-// Each row runs as a test of its own: Transcript/Prime.Matches/Zero, ...
-class Prime : public testing::TestWithParam<Case> {};
-
-TEST_P(Prime, Matches)
-{
-    harness::check(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Transcript, Prime, testing::ValuesIn(harness::prime_rows), harness::case_name);
+TRANSCRIPT_TESTS(Prime, harness::prime_rows);
 
 // The answer is out while the program waits for one more token; blank lines
 // do not end that wait.

@@ -36,14 +36,6 @@ const std::vector<Case> harness::timer_rows = {
 
 namespace {
 
-// Each row runs as a test of its own: Transcript/Timer.Matches/Utc, ...
-class Timer : public testing::TestWithParam<Case> {};
-
-TEST_P(Timer, Matches)
-{
-    harness::check(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Transcript, Timer, testing::ValuesIn(harness::timer_rows), harness::case_name);
+TRANSCRIPT_TESTS(Timer, harness::timer_rows);
 
 } // namespace

@@ -82,14 +82,6 @@ const std::vector<Case> harness::words_rows = {
 
 namespace {
 
-// Each row runs as a test of its own: Transcript/Words.Matches/Reverses, ...
-class Words : public testing::TestWithParam<Case> {};
-
-TEST_P(Words, Matches)
-{
-    harness::check(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Transcript, Words, testing::ValuesIn(harness::words_rows), harness::case_name);
+TRANSCRIPT_TESTS(Words, harness::words_rows);
 
 } // namespace
