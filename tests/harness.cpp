@@ -502,7 +502,16 @@ void check(const Case &c)
                      .ignored = c.ignored,
                      .as_user = c.as_user,
                      .input_file = c.input_file});
-    session.send(c.input);
+    // Each line of input once out ends with its prompt; the rest at once.
+    std::size_t sent = 0;
+    for (const auto &wait : c.waits) {
+        EXPECT_TRUE(session.expect(wait)) << "not out before the next line of input: " << wait;
+        const std::size_t line_end = c.input.find('\n', sent);
+        const std::size_t next = line_end == std::string::npos ? c.input.size() : line_end + 1;
+        session.send(c.input.substr(sent, next - sent));
+        sent = next;
+    }
+    session.send(c.input.substr(sent));
     if (c.keep_open) {
         EXPECT_TRUE(session.expect(c.out)) << "the output did not come while the input was open";
     }

@@ -134,6 +134,9 @@ struct Case {
     std::string input_file = {}; // see Launch
     // The input stays open until all of out has come, as at a terminal.
     bool keep_open = false;
+    // As a user types: each line of input goes only once out ends with its
+    // text here, e.g. {menu, "Enter Filename: "}; the rest of it then at once.
+    std::vector<std::string> waits = {};
     rlim_t memory = 0;    // see Launch
     rlim_t file_size = 0; // see Launch
     std::string out = {}; // all of standard output

@@ -419,6 +419,13 @@ const std::vector<Case> harness::note_rows = [] {
         dialogue("ShowMissing", "2\nnope.txt\n", missing),
         dialogue("ShowEmptyName", "2\n\n", missing),
         dialogue("ShowNameWithZeroByte", std::string("2\na.txt\0x\n", 10), missing),
+        // A full path names the file as well (here by way of note's own folder).
+        dialogue("ShowsNotepadByFullPath", "2\n/proc/self/cwd/" + notepad + "\n", shown + old_note),
+        // Each prompt is out before note waits for its answer; what a pipe named
+        // as the file (here note's own input) delivers shows as it comes.
+        dialogue("PromptsShowBeforeWaiting", "1\ntyped\n", ask_text + saved, {.waits = {menu, ask_text}}),
+        dialogue("NamePromptShowsBeforeWaiting", "2\na.txt\n", shown + "one\ntwo\n", {.waits = {menu, "Enter Filename: "}}),
+        dialogue("ShowsPipeAsItComes", "2\n/dev/stdin\nfirst\nsecond\n", shown + "first\nsecond\n", {.waits = {menu, "Enter Filename: ", shown, "first\n"}}),
         dialogue("ChoiceThree", "3\n", invalid, {.files = {{notepad, old_note}}}),
         dialogue("ChoiceZero", "0\n", invalid),
         dialogue("ChoiceWord", "write\n", invalid),
@@ -437,52 +444,5 @@ const std::vector<Case> harness::note_rows = [] {
 namespace {
 
 TRANSCRIPT_TESTS(Note, harness::note_rows);
-
-// Written text comes back, with a line end, when the notepad file is shown by
-// its full path.
-TEST(Note, ShowsNotepadByFullPath)
-{
-    harness::TempDir dir;
-    fs::create_directory(dir.path() / "notes");
-    harness::run("note-tmp", "1\nround trip\n", dir.path());
-    const auto r = harness::run("note-tmp", "2\n" + (dir.path() / notepad).string() + "\n", dir.path());
-    EXPECT_EQ(r.out, menu + shown + "round trip\n");
-}
-
-// Each prompt is out before the program waits for the answer to it.
-TEST(Note, PromptsShowBeforeWaiting)
-{
-    harness::TempDir dir;
-    desk(dir.path());
-    for (const auto &[choice, prompt, answer, then] :
-         {std::tuple<std::string, std::string, std::string, std::string>{"1\n", ask_text, "typed\n",
-                                                                         ask_text + saved},
-          {"2\n", "Enter Filename: ", "a.txt\n", shown + "one\ntwo\n"}}) {
-        harness::Session session("note-tmp", dir.path());
-        ASSERT_TRUE(session.expect(menu));
-        session.send(choice);
-        ASSERT_TRUE(session.expect(prompt));
-        session.send(answer);
-        EXPECT_EQ(session.finish().out, menu + then);
-    }
-}
-
-// What a pipe named as the file delivers shows as it comes, while the
-// writer still holds the pipe open.
-TEST(Note, ShowsPipeAsItComes)
-{
-    harness::TempDir dir;
-    const path fifo = dir.path() / "fifo";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const int writer = open(fifo.c_str(), O_RDWR | O_CLOEXEC); // a writer that waits for no reader
-    ASSERT_GE(writer, 0);
-    harness::Session show("note-tmp", dir.path());
-    show.send("2\nfifo\n");
-    EXPECT_EQ(write(writer, "first\n", 6), 6);
-    EXPECT_TRUE(show.expect(shown + "first\n"));
-    EXPECT_EQ(write(writer, "second\n", 7), 7);
-    close(writer);
-    EXPECT_EQ(show.finish().out, menu + shown + "first\nsecond\n");
-}
 
 } // namespace
