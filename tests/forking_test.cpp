@@ -76,21 +76,14 @@ const std::vector<Case> harness::forking_rows = {
     // Without a sum child the parent takes the first message back out of the
     // pipe itself, so the product child still gets the second.
     pairs("NoSumChild", "6 3\n7 2\n", "", "14 3", {.env = {"CT_FAIL_FORK=2"}, .events = {"2;1;clear;8;", "3;8;", "clear;8;"}}),
+    // With instant sleeps and both pairs typed ahead, each message must still
+    // reach its own child, run after run.
+    pairs("EachMessageHasOneReader", "6 3\n7 2\n", "9 3", "14 3", {.runs = 50}),
 };
 // clang-format on
 
 namespace {
 
 TRANSCRIPT_TESTS(Forking, harness::forking_rows);
-
-// With instant sleeps and both pairs typed ahead, each message must still
-// reach its own child, run after run.
-TEST(Forking, EachMessageHasOneReader)
-{
-    for (int run = 0; run < 50 && !testing::Test::HasFailure(); ++run) {
-        SCOPED_TRACE("run " + std::to_string(run));
-        harness::check(harness::forking_rows.front());
-    }
-}
 
 } // namespace

@@ -476,18 +476,11 @@ bool preload_works()
     return works;
 }
 
-void check(const Case &c)
+namespace {
+
+// One run of a row, and all it expects of it.
+void check_run(const Case &c)
 {
-    if (c.memory != 0 && sanitized()) {
-        GTEST_SKIP() << "a memory limit: the sanitizers reserve more address space than any limit leaves";
-    }
-    if (c.memory != 0 && !can_limit_memory()) {
-        GTEST_SKIP() << "a memory limit: an address space limit does not take here (as under qemu-user)";
-    }
-    if (c.as_user && !user_reaches_programs()) {
-        GTEST_SKIP() << "another user: user " << user_id()
-                     << " cannot reach the programs in this build folder";
-    }
     TempDir dir;
     if (c.prepare) {
         c.prepare(dir.path());
@@ -541,6 +534,27 @@ void check(const Case &c)
     if (c.any_order && !can_adopt()) {
         GTEST_SKIP() << "the children's exit statuses, unseen: PR_SET_CHILD_SUBREAPER is refused here "
                         "(as under qemu-user); the rest of the row passed";
+    }
+}
+
+} // namespace
+
+void check(const Case &c)
+{
+    if (c.memory != 0 && sanitized()) {
+        GTEST_SKIP() << "a memory limit: the sanitizers reserve more address space than any limit leaves";
+    }
+    if (c.memory != 0 && !can_limit_memory()) {
+        GTEST_SKIP() << "a memory limit: an address space limit does not take here (as under qemu-user)";
+    }
+    if (c.as_user && !user_reaches_programs()) {
+        GTEST_SKIP() << "another user: user " << user_id()
+                     << " cannot reach the programs in this build folder";
+    }
+    // A row run many times: a race shows in some runs only.
+    for (int run = 1; run <= c.runs && !testing::Test::HasFailure(); ++run) {
+        SCOPED_TRACE(c.runs > 1 ? "run " + std::to_string(run) : "");
+        check_run(c);
     }
 }
 

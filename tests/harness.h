@@ -147,6 +147,8 @@ struct Case {
     // process, its own events each ended by ';' ("sleep 2" as "2"), e.g.
     // "2;1;clear;8;"; every process but the first must end with status 0.
     bool any_order = false;
+    // Times it is run, each run checked: a race may show in some runs only.
+    int runs = 1;
     std::vector<std::string> events = {};           // sleeps and shell commands, in order
     std::map<std::string, std::string> files = {};  // file contents (or listings) after the run
     std::function<void(const Result &)> check = {}; // further checks of the run (r.dir: its folder)
