@@ -6,7 +6,9 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -165,6 +167,18 @@ std::vector<std::string> sorted_lines(const std::string &out)
 
 std::string slurp(const fs::path &file)
 {
+    if (const std::string name = file.filename().string(); name.find('@') != std::string::npos) {
+        const std::string of = (file.parent_path() / name.substr(0, name.find('@'))).string();
+        const std::string what = name.substr(name.find('@') + 1);
+        struct stat st {};
+        if (what == "owner" || what == "group") {
+            return stat(of.c_str(), &st) != 0 ? "<missing>"
+                                              : std::to_string(what == "owner" ? st.st_uid : st.st_gid);
+        }
+        char value[256];
+        const ssize_t size = getxattr(of.c_str(), what.c_str(), value, sizeof value);
+        return size < 0 ? "<missing>" : std::string(value, static_cast<std::size_t>(size));
+    }
     if (fs::is_directory(file)) {
         std::vector<std::string> entries;
         for (const auto &entry : fs::directory_iterator(file)) {

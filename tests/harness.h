@@ -150,7 +150,7 @@ struct Case {
     // Times it is run, each run checked: a race may show in some runs only.
     int runs = 1;
     std::vector<std::string> events = {};           // sleeps and shell commands, in order
-    std::map<std::string, std::string> files = {};  // file contents (or listings) after the run
+    std::map<std::string, std::string> files = {};  // what slurp gives of each file after the run
     std::function<void(const Result &)> check = {}; // further checks of the run (r.dir: its folder)
 };
 
@@ -187,7 +187,9 @@ std::vector<std::string> sorted_lines(const std::string &out);
 
 // The whole of a file, or "<missing>"; for a folder, its entries sorted, one
 // a line: a link as "name -> target", anything else as its name and
-// permission bits ("notepadfile.txt 0640").
+// permission bits ("notepadfile.txt 0640"); for "file@owner" and
+// "file@group" the file's user and group ids, for "file@name" the value of
+// its extended attribute name.
 std::string slurp(const fs::path &file);
 
 } // namespace harness

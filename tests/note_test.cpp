@@ -6,14 +6,15 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <fstream>
 #include <optional>
+#include <span>
+#include <thread>
 
 namespace {
 
 using harness::Case;
-using harness::Result;
 namespace fs = harness::fs;
 using fs::path;
 
@@ -101,6 +102,14 @@ const Folder two_names{[](const path &d) { desk(d); fs::create_hard_link(d / not
                        {notepad, "notes/second.txt"}, "notepadfile.txt 0640\nsecond.txt 0640\n"};
 // The home folder of note-home's user, where its notepad file is made.
 const Folder home{[](const path &d) { fs::create_directory(d / "home"); }, {"home/notepadfile.txt"}, "", "<missing>"};
+// The notepad file set-group-id; a new file an earlier run left under the
+// first name a run with process id 4242 takes.
+const Folder set_group_id{[](const path &d) { desk(d); fs::permissions(d / notepad, fs::perms(02750)); },
+                          {notepad}, "notepadfile.txt 2750\n"};
+const Folder left_over{[](const path &d) { desk(d); put(d / "notes/.note-4242-0.tmp", "left over", 0600); },
+                       {notepad}, ".note-4242-0.tmp 0600\nnotepadfile.txt 0640\n"};
+// The notepad file a FIFO nobody reads.
+const Folder lone_fifo{[](const path &d) { no_note.lay_out(d); ASSERT_EQ(mkfifo((d / notepad).c_str(), 0600), 0); }, {}, ""};
 // clang-format on
 
 // A row of note-tmp: the menu, then what follows it; in the desk's folder
@@ -159,47 +168,32 @@ Case ended(Case c)
     return c;
 }
 
-// The notepad file a FIFO nobody reads.
-void lone_fifo(const path &dir)
-{
-    no_note.lay_out(dir);
-    ASSERT_EQ(mkfifo((dir / notepad).c_str(), 0600), 0);
-}
-
 // The notepad file a FIFO with a reader (which waits for no writer) that
 // pauses after each piece it reads, and puts all it got in "received" once
 // the writer is gone.
 template <useconds_t pause> void fifo_read_by(const path &dir)
 {
-    lone_fifo(dir);
+    lone_fifo.lay_out(dir);
     const int fd = open((dir / notepad).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    const pid_t reader = fork();
-    if (reader != 0) {
+    std::thread([fd, dir, got = std::ofstream(dir / "received.part", std::ios::binary)]() mutable {
+        char piece[4096];
+        ssize_t n = 0;
+        for (pollfd ready{fd, POLLIN, 0};
+             poll(&ready, 1, 10000) > 0 && (n = read(fd, piece, sizeof piece)) > 0; usleep(pause)) {
+            got.write(piece, n);
+        }
         close(fd);
-        ASSERT_GT(reader, 0);
-        return;
-    }
-    std::string got;
-    char piece[4096];
-    ssize_t n = 0;
-    for (pollfd ready{fd, POLLIN, 0};
-         poll(&ready, 1, 10000) > 0 && (n = read(fd, piece, sizeof piece)) > 0;) {
-        got.append(piece, static_cast<std::size_t>(n));
-        usleep(pause);
-    }
-    // Never back into the tests, even when the folder is gone (a row's run
-    // that never opened the FIFO).
-    std::error_code gone;
-    std::ofstream(dir / "received.part", std::ios::binary) << got;
-    fs::rename(dir / "received.part", dir / "received", gone);
-    _exit(0);
+        got.close();
+        std::error_code gone; // the folder, after a run that never opened the FIFO
+        fs::rename(dir / "received.part", dir / "received", gone);
+    }).detach();
 }
 
 // Checks that the FIFO's reader got text.
-std::function<void(const Result &)> received(const std::string &text)
+std::function<void(const harness::Result &)> received(const std::string &text)
 {
-    return [text](const Result &r) {
+    return [text](const harness::Result &r) {
         for (int i = 0; i < 1000 && !fs::exists(r.dir / "received"); ++i) {
             usleep(10000);
         }
@@ -207,121 +201,70 @@ std::function<void(const Result &)> received(const std::string &text)
     };
 }
 
-// The notepad file with an extended attribute, where the file system takes
-// attributes of the user's namespace.
-void with_attribute(const path &dir)
+// Skips the row where it cannot be run here.
+void skip_unless(bool can, const std::string &why)
 {
-    desk(dir);
-    setxattr((dir / notepad).c_str(), "user.tag", "keepme", 6, 0);
+    if (!can) {
+        GTEST_SKIP() << why;
+    }
 }
 
-void keeps_attribute(const Result &r)
+// Sets an extended attribute of file; a file system that takes none skips the row.
+void set_attribute(const path &file, const std::string &name, const std::string &value)
 {
-    if (setxattr((r.dir / "a.txt").c_str(), "user.tag", "keepme", 6, 0) != 0) {
-        GTEST_SKIP() << "this file system takes no extended attribute of the user's namespace";
-    }
-    char value[16];
-    const ssize_t size = getxattr((r.dir / notepad).c_str(), "user.tag", value, sizeof value);
-    EXPECT_EQ(std::string(value, static_cast<std::size_t>(std::max<ssize_t>(size, 0))), "keepme");
+    skip_unless(setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0) == 0,
+                "this file system takes no attribute " + name);
 }
+
+// A default ACL that gives new files an entry of user nobody: the kernel's
+// form, little-endian on every machine, a version, then each entry's tag,
+// permissions and id (user, user nobody, group, mask, other).
+const std::string nobody_in_new_files("\x02\x00\x00\x00"
+                                      "\x01\x00\x07\x00\xff\xff\xff\xff"
+                                      "\x02\x00\x07\x00\xfe\xff\x00\x00"
+                                      "\x04\x00\x05\x00\xff\xff\xff\xff"
+                                      "\x10\x00\x07\x00\xff\xff\xff\xff"
+                                      "\x20\x00\x05\x00\xff\xff\xff\xff",
+                                      44);
 
 // A group other than the user's own that the user may give a file: a
-// supplementary group, or any for root; none when there is no such group.
-std::optional<gid_t> other_group()
-{
+// supplementary group, or any for root.
+const std::optional<gid_t> other_group = [] {
     gid_t groups[64];
-    const int count = getgroups(64, groups);
-    for (int i = 0; i < count; ++i) {
-        if (groups[i] != getegid()) {
-            return groups[i];
-        }
-    }
-    return geteuid() == 0 ? std::optional<gid_t>(getegid() + 1) : std::nullopt;
-}
+    const std::span mine(groups, static_cast<std::size_t>(std::max(getgroups(64, groups), 0)));
+    const auto other = std::ranges::find_if(mine, [](gid_t group) { return group != getegid(); });
+    const std::optional<gid_t> any = geteuid() == 0 ? std::optional(getegid() + 1) : std::nullopt;
+    return other != mine.end() ? std::optional(*other) : any;
+}();
 
-// The notepad file in that other group.
-void in_other_group(const path &dir)
-{
-    desk(dir);
-    if (const auto group = other_group()) {
-        ASSERT_EQ(chown((dir / notepad).c_str(), static_cast<uid_t>(-1), *group), 0);
-    }
-}
-
-void keeps_group(const Result &r)
-{
-    const auto group = other_group();
-    if (!group) {
-        GTEST_SKIP() << "the user has no second group to give the notepad file";
-    }
-    struct stat st {};
-    ASSERT_EQ(stat((r.dir / notepad).c_str(), &st), 0);
-    EXPECT_EQ(st.st_gid, *group);
-}
-
+// clang-format off
+// The notepad file with an extended attribute of the user's namespace; the
+// notepad folder with that ACL; the notepad file in the other group.
+const Folder tagged{[](const path &d) { desk(d); set_attribute(d / notepad, "user.tag", "keepme"); }};
+const Folder default_acl{[](const path &d) { desk(d); set_attribute(d / "notes", "system.posix_acl_default", nobody_in_new_files); }};
+const Folder other_grouped{[](const path &d) {
+    skip_unless(other_group.has_value(), "the user has no second group to give the notepad file");
+    desk(d);
+    ASSERT_EQ(chown((d / notepad).c_str(), static_cast<uid_t>(-1), other_group.value_or(0)), 0);
+}};
 // A note of root's, open to all, in a folder open to all.
-void roots_open_note(const path &dir)
-{
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "root's note: the tests do not run as root";
-    }
-    desk(dir);
-    fs::permissions(dir / "notes", fs::perms(0777));
-    fs::permissions(dir / notepad, fs::perms(0666));
-}
-
-void still_roots(const Result &r)
-{
-    struct stat st {};
-    ASSERT_EQ(stat((r.dir / notepad).c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 0U);
-    EXPECT_EQ(st.st_gid, 0U);
-}
-
-// The notepad file set-group-id (as two_names lays it out), and with its folder
-// the unprivileged user's, as another user's saves meet it.
-void users_set_group_id_note(const path &dir)
-{
-    two_names.lay_out(dir);
-    for (const auto &entry : fs::recursive_directory_iterator(dir / "notes")) {
+const Folder roots_note{[](const path &d) {
+    skip_unless(geteuid() == 0, "root's note: the tests do not run as root");
+    desk(d);
+    fs::permissions(d / "notes", fs::perms(0777));
+    fs::permissions(d / notepad, fs::perms(0666));
+}, {notepad}, "notepadfile.txt 0666\n"};
+// The notepad file set-group-id with a second name, and with its folder the
+// unprivileged user's, as another user's saves meet it.
+const Folder users_set_group_id{[](const path &d) {
+    two_names.lay_out(d);
+    for (const auto &entry : fs::recursive_directory_iterator(d / "notes")) {
         ASSERT_EQ(lchown(entry.path().c_str(), harness::user_id(), harness::group_id()), 0);
     }
-    ASSERT_EQ(chown((dir / "notes").c_str(), harness::user_id(), harness::group_id()), 0);
-    fs::permissions(dir / notepad, fs::perms(02770));
-}
-
-// The notepad folder with a default ACL that gives new files a named user's
-// entry (the kernel's binary form, little-endian on every machine: a version,
-// then tag, permissions and id of each entry, sorted by tag).
-void folder_with_default_acl(const path &dir)
-{
-    desk(dir);
-    std::string acl;
-    const auto put_le = [&acl](std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i, value >>= 8) {
-            acl += static_cast<char>(value & 0xff);
-        }
-    };
-    put_le(2, 4);
-    const std::uint32_t none = 0xffffffff;
-    const std::uint32_t entries[][3] = {
-        {0x01, 7, none}, {0x02, 7, 65534}, {0x04, 5, none}, {0x10, 7, none}, {0x20, 5, none}};
-    for (const auto &[tag, perm, id] : entries) {
-        put_le(tag, 2);
-        put_le(perm, 2);
-        put_le(id, 4);
-    }
-    // Where the file system takes no ACL, the check says so.
-    setxattr((dir / "notes").c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0);
-}
-
-void no_acl_added(const Result &r)
-{
-    if (getxattr((r.dir / "notes").c_str(), "system.posix_acl_default", nullptr, 0) <= 0) {
-        GTEST_SKIP() << "this file system takes no ACL";
-    }
-    EXPECT_LT(getxattr((r.dir / notepad).c_str(), "system.posix_acl_access", nullptr, 0), 0);
-}
+    ASSERT_EQ(chown((d / "notes").c_str(), harness::user_id(), harness::group_id()), 0);
+    fs::permissions(d / notepad, fs::perms(02770));
+}, two_names.names, "notepadfile.txt 2770\nsecond.txt 2770\n"};
+// clang-format on
 
 } // namespace
 
@@ -356,14 +299,13 @@ const std::vector<Case> harness::note_rows = [] {
         // other names (it is then written in place, and a write that fails part
         // way puts the old text back), the FIFO it is; links are followed to
         // the end of a chain.
-        saves("WriteKeepsGroup", at_desk, {.prepare = in_other_group, .check = keeps_group}),
-        saves("WriteKeepsAttribute", at_desk, {.prepare = with_attribute, .check = keeps_attribute}),
+        saves("WriteKeepsGroup", other_grouped, {.files = {{notepad + "@group", std::to_string(other_group.value_or(0))}}}),
+        saves("WriteKeepsAttribute", tagged, {.files = {{notepad + "@user.tag", "keepme"}}}),
         saves("WriteKeepsSecondName", two_names),
         refuses("WriteInPlaceFails", two_names, {.env = {"CT_FAIL=write", "CT_FAIL_AFTER=2", "CT_FAIL_ONCE=1"}}),
-        dialogue("WriteIntoFifo", "1\nthrough\n", ask_text + saved,
-                 {.prepare = fifo_read_by<0>, .check = received("through")}),
+        dialogue("WriteIntoFifo", "1\nthrough\n", ask_text + saved, {.prepare = fifo_read_by<0>, .check = received("through")}),
         // A FIFO nobody reads takes no text, and note does not wait for a reader.
-        dialogue("WriteIntoFifoWithoutReader", "1\nlost\n", ask_text + unwritable, {.prepare = lone_fifo}),
+        refuses("WriteIntoFifoWithoutReader", lone_fifo),
         saves("WriteThroughTwoLinks", two_links),
         // A signal that ends note during the write leaves no new file, and the
         // old note.
@@ -379,24 +321,16 @@ const std::vector<Case> harness::note_rows = [] {
         // stays root's; a rename refused (as a sticky folder refuses it) falls back
         // to writing in place; the folder's default ACL is not added; the
         // set-group-id bit stays, also where a write in place takes it away.
-        saves("UserWritesRootsNote", at_desk, {.as_user = true, .prepare = roots_open_note,
-              .files = {{"notes/", "notepadfile.txt 0666\n"}}, .check = still_roots}),
+        saves("UserWritesRootsNote", roots_note, {.as_user = true, .files = {{notepad + "@owner", "0"}, {notepad + "@group", "0"}}}),
         saves("WriteInPlaceWhenRenameRefused", at_desk, {.env = {"CT_FAIL=rename", "CT_FAIL_ERRNO=EPERM"}}),
-        saves("WriteAddsNoFolderAcl", at_desk, {.prepare = folder_with_default_acl, .check = no_acl_added}),
-        saves("WriteKeepsSetGroupId", at_desk,
-              {.prepare = [](const path &d) { desk(d); fs::permissions(d / notepad, fs::perms(02750)); },
-              .files = {{"notes/", "notepadfile.txt 2750\n"}}}),
-        saves("UserWritesInPlaceKeepsSetGroupId", two_names, {.as_user = true, .prepare = users_set_group_id_note,
-              .files = {{"notes/", "notepadfile.txt 2770\nsecond.txt 2770\n"}}}),
+        saves("WriteAddsNoFolderAcl", default_acl, {.files = {{notepad + "@system.posix_acl_access", "<missing>"}}}),
+        saves("WriteKeepsSetGroupId", set_group_id),
+        saves("UserWritesInPlaceKeepsSetGroupId", users_set_group_id, {.as_user = true}),
         // A FIFO whose reader is slow gets all of a text larger than its buffer.
-        dialogue("WriteIntoSlowFifo", "1\n" + big_text + "\n", ask_text + saved,
-                 {.prepare = fifo_read_by<2000>, .check = received(big_text)}),
+        dialogue("WriteIntoSlowFifo", "1\n" + big_text + "\n", ask_text + saved, {.prepare = fifo_read_by<2000>, .check = received(big_text)}),
         // A new file an earlier run left under the same name (process id 4242):
         // the next name is taken, the left-over file left alone.
-        saves("WriteBesideLeftOverFile", at_desk, {.env = {"CT_PID=4242"},
-              .prepare = [](const path &d) { desk(d); put(d / "notes/.note-4242-0.tmp", "left over", 0600); },
-              .files = {{"notes/.note-4242-0.tmp", "left over"},
-                        {"notes/", ".note-4242-0.tmp 0600\nnotepadfile.txt 0640\n"}}}),
+        saves("WriteBesideLeftOverFile", left_over, {.env = {"CT_PID=4242"}, .files = {{"notes/.note-4242-0.tmp", "left over"}}}),
         // Written in place: an empty text empties the note; a flush that fails
         // after the note was cut to its new length puts the old note back whole.
         typed("WriteEmptyInPlace", "1\n\n", "", two_names),
@@ -408,8 +342,7 @@ const std::vector<Case> harness::note_rows = [] {
         // A text beyond the memory note is given is not saved: the old note stays.
         refuses("TextBeyondMemory", at_desk, {.input = "1\n" + std::string(memory_limit, 't') + "\n", .memory = memory_limit}),
         dialogue("ShowFile", "2\na.txt\n", shown + "one\ntwo\n"),
-        dialogue("ShowLongFile", "2\nlong.txt\n", shown + long_file,
-                 {.prepare = [](const path &d) { put(d / "long.txt", long_file); }}),
+        dialogue("ShowLongFile", "2\nlong.txt\n", shown + long_file, {.prepare = [](const path &d) { put(d / "long.txt", long_file); }}),
         dialogue("ShowLastLineWithoutEnd", "2\nopen-end.txt", shown + "one\ntwo\n"),
         dialogue("ShowEmptyFile", "2\nempty.txt\n", shown),
         dialogue("ShowDirectory", "2\nnotes\n", shown),
