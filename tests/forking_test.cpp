@@ -67,7 +67,8 @@ const std::vector<Case> harness::forking_rows = {
     // them.
     pairs("NoPipes", "6 3\n7 2\n", "", "", {.env = {"CT_NO_PIPES=2"}}),
     // The sum child takes the first message before it lets the parent go on:
-    // however long it then takes, the second message is the product child's.
+    // however long it then takes (each of its pipe writes waits), the second
+    // message is the product child's.
     pairs("SumChildReadsFirst", "6 3\n7 2\n", "9 3", "14 3", {.env = {"CT_PIPE_DELAY_MS=100"}}),
     // Without a sum child the parent takes the first message back out of the
     // pipe itself, so the product child still gets the second.

@@ -11,7 +11,8 @@
 //   CT_NO_PIPES=n        the first n pipes cannot be made (only the first few count: the sanitizers'
 //                        runtime makes pipes of its own later)
 //   CT_FAIL_FORK=n       the n-th fork fails
-//   CT_PIPE_DELAY_MS=n   each write to a pipe other than the standard streams waits n ms once done
+//   CT_PIPE_DELAY_MS=n   each write of a forked child to a pipe other than the standard streams waits
+//                        n ms once done (the first process's writes do not wait)
 //   CT_FAIL=call         open (only where it makes a new file: O_CREAT | O_EXCL), write, fsync, close,
 //                        rename or access fails for files in the notepad folder
 //   CT_FAIL_ERRNO=name   the failing call's error: EACCES, EPERM or EEXIST; unset or other: ENOSPC
@@ -67,6 +68,7 @@ bool failed_once = false;
 long pipes_refused = 0;
 long forks = 0;
 bool killed_in_write = false;
+bool forked_child = false; // this process is a child a fork here made
 long long let_through = 0;
 // The user getpwuid describes under CT_HOME: its home folder is home.
 char home[4096];
@@ -310,7 +312,7 @@ ssize_t write(int fd, const void *data, size_t size)
     }
     const ssize_t written = next(fd, data, size);
     struct stat st {};
-    if (settings.pipe_delay_ms > 0 && fd > 2 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+    if (settings.pipe_delay_ms > 0 && forked_child && fd > 2 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
         const timespec pause{settings.pipe_delay_ms / 1000, settings.pipe_delay_ms % 1000 * 1000000};
         nanosleep(&pause, nullptr);
     }
@@ -324,7 +326,9 @@ pid_t fork()
         return -1;
     }
     static const auto next = real_fn<pid_t (*)()>("fork");
-    return next();
+    const pid_t pid = next();
+    forked_child = forked_child || pid == 0;
+    return pid;
 }
 
 int fsync(int fd)
