@@ -201,19 +201,12 @@ std::function<void(const harness::Result &)> received(const std::string &text)
     };
 }
 
-// Skips the row where it cannot be run here.
-void skip_unless(bool can, const std::string &why)
-{
-    if (!can) {
-        GTEST_SKIP() << why;
-    }
-}
-
 // Sets an extended attribute of file; a file system that takes none skips the row.
 void set_attribute(const path &file, const std::string &name, const std::string &value)
 {
-    skip_unless(setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0) == 0,
-                "this file system takes no attribute " + name);
+    if (setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) {
+        GTEST_SKIP() << "this file system takes no attribute " << name;
+    }
 }
 
 // A default ACL that gives new files an entry of user nobody: the kernel's
@@ -243,13 +236,13 @@ const std::optional<gid_t> other_group = [] {
 const Folder tagged{[](const path &d) { desk(d); set_attribute(d / notepad, "user.tag", "keepme"); }};
 const Folder default_acl{[](const path &d) { desk(d); set_attribute(d / "notes", "system.posix_acl_default", nobody_in_new_files); }};
 const Folder other_grouped{[](const path &d) {
-    skip_unless(other_group.has_value(), "the user has no second group to give the notepad file");
+    if (!other_group) { GTEST_SKIP() << "the user has no second group to give the notepad file"; }
     desk(d);
     ASSERT_EQ(chown((d / notepad).c_str(), static_cast<uid_t>(-1), other_group.value_or(0)), 0);
 }};
 // A note of root's, open to all, in a folder open to all.
 const Folder roots_note{[](const path &d) {
-    skip_unless(geteuid() == 0, "root's note: the tests do not run as root");
+    if (geteuid() != 0) { GTEST_SKIP() << "root's note: the tests do not run as root"; }
     desk(d);
     fs::permissions(d / "notes", fs::perms(0777));
     fs::permissions(d / notepad, fs::perms(0666));
