@@ -2,6 +2,8 @@
 // and nothing on standard error.
 #include "harness.h"
 
+#include <gtest/gtest-spi.h>
+
 #include <algorithm>
 #include <random>
 
@@ -57,13 +59,33 @@ std::vector<std::string> junk()
     return inputs;
 }
 
+// Lays out the row's folder; false where its prepare skips the row here, as
+// a folder that cannot be made here does: the row says so itself, and this
+// test goes on without it rather than report itself skipped.
+bool prepared(const Case &row, const harness::fs::path &dir)
+{
+    testing::TestPartResultArray results;
+    {
+        const testing::ScopedFakeTestPartResultReporter quiet(
+            testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
+        row.prepare(dir);
+    }
+    for (int i = 0; i < results.size(); ++i) {
+        if (results.GetTestPartResult(i).skipped()) {
+            return false;
+        }
+        ADD_FAILURE() << results.GetTestPartResult(i).message();
+    }
+    return true;
+}
+
 void survives(const std::string &program, const std::string &input, const Case *row)
 {
     harness::TempDir dir;
     harness::Launch launch;
     if (row != nullptr) {
-        if (row->prepare) {
-            row->prepare(dir.path());
+        if (row->prepare && !prepared(*row, dir.path())) {
+            return;
         }
         launch = {.env = row->env, .file_size = row->file_size, .ignored = row->ignored};
     }
