@@ -176,15 +176,18 @@ template <useconds_t pause> void fifo_read_by(const path &dir)
     lone_fifo.lay_out(dir);
     const int fd = open((dir / notepad).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    std::thread([fd, dir, got = std::ofstream(dir / "received.part", std::ios::binary)]() mutable {
+    // What it got is written only at the end, so that no file of its stays
+    // open for the programs forked meanwhile to inherit.
+    std::thread([fd, dir] {
+        std::string got;
         char piece[4096];
         ssize_t n = 0;
         for (pollfd ready{fd, POLLIN, 0};
              poll(&ready, 1, 10000) > 0 && (n = read(fd, piece, sizeof piece)) > 0; usleep(pause)) {
-            got.write(piece, n);
+            got.append(piece, static_cast<std::size_t>(n));
         }
         close(fd);
-        got.close();
+        std::ofstream(dir / "received.part", std::ios::binary) << got;
         std::error_code gone; // the folder, after a run that never opened the FIFO
         fs::rename(dir / "received.part", dir / "received", gone);
     }).detach();
