@@ -140,12 +140,13 @@ bool user_reaches_programs()
         if (geteuid() != 0) {
             return true;
         }
+        const uid_t user = user_id();
+        const gid_t group = group_id();
+        const std::string note = program("note-tmp");
         const pid_t pid = fork();
         if (pid == 0) {
-            const gid_t group = group_id();
-            const bool can = setgroups(1, &group) == 0 && setgid(group) == 0 && setuid(user_id()) == 0 &&
-                             access(program("note-tmp").c_str(), X_OK) == 0 &&
-                             access(PRELOAD_LIBRARY, R_OK) == 0;
+            const bool can = setgroups(1, &group) == 0 && setgid(group) == 0 && setuid(user) == 0 &&
+                             access(note.c_str(), X_OK) == 0 && access(PRELOAD_LIBRARY, R_OK) == 0;
             _exit(can ? 0 : 1);
         }
         int status = 0;
@@ -232,7 +233,11 @@ Session::Session(const std::string &name, const fs::path &dir, const Launch &lau
         throw std::runtime_error("the preload library is not loaded into the programs");
     }
     const bool drop = launch.as_user && geteuid() == 0;
-    if (drop && chown(dir.c_str(), user_id(), group_id()) != 0) {
+    // Looked up here: between fork and exec a child may call only what is
+    // safe in a copy of a process whose other threads are gone.
+    const uid_t user = user_id();
+    const gid_t group = group_id();
+    if (drop && chown(dir.c_str(), user, group) != 0) {
         throw std::runtime_error("chown");
     }
     std::vector<char *> envp;
@@ -257,16 +262,14 @@ Session::Session(const std::string &name, const fs::path &dir, const Launch &lau
         if (launch.ignored != 0) {
             signal(launch.ignored, SIG_IGN);
         }
-        const gid_t group = group_id();
         const rlimit memory{launch.memory, launch.memory};
         const rlimit file_size{launch.file_size, launch.file_size};
-        const bool ready =
-            chdir(dir.c_str()) == 0 &&
-            (launch.input_file.empty() ||
-             dup2(open(launch.input_file.c_str(), O_RDONLY | O_CLOEXEC), 0) == 0) &&
-            (launch.memory == 0 || setrlimit(RLIMIT_AS, &memory) == 0) &&
-            (launch.file_size == 0 || setrlimit(RLIMIT_FSIZE, &file_size) == 0) &&
-            (!drop || (setgroups(1, &group) == 0 && setgid(group) == 0 && setuid(user_id()) == 0));
+        const bool ready = chdir(dir.c_str()) == 0 &&
+                           (launch.input_file.empty() ||
+                            dup2(open(launch.input_file.c_str(), O_RDONLY | O_CLOEXEC), 0) == 0) &&
+                           (launch.memory == 0 || setrlimit(RLIMIT_AS, &memory) == 0) &&
+                           (launch.file_size == 0 || setrlimit(RLIMIT_FSIZE, &file_size) == 0) &&
+                           (!drop || (setgroups(1, &group) == 0 && setgid(group) == 0 && setuid(user) == 0));
         if (launch.closed >= 0) {
             close(launch.closed);
         }
