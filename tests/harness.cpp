@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 namespace harness {
@@ -495,14 +496,15 @@ bool preload_works()
 
 namespace {
 
-// One run of a row, and all it expects of it.
-void check_run(const Case &c)
+// One run of a row, and all it expects of it; false when its prepare
+// skipped the row or failed.
+bool check_run(const Case &c)
 {
     TempDir dir;
     if (c.prepare) {
         c.prepare(dir.path());
         if (testing::Test::IsSkipped() || testing::Test::HasFatalFailure()) {
-            return;
+            return false;
         }
     }
     Session session(c.program, dir.path(),
@@ -547,11 +549,7 @@ void check_run(const Case &c)
     if (c.check) {
         c.check(r);
     }
-    // All else checked: a failure above still fails the row.
-    if (c.any_order && !can_adopt()) {
-        GTEST_SKIP() << "the children's exit statuses, unseen: PR_SET_CHILD_SUBREAPER is refused here "
-                        "(as under qemu-user); the rest of the row passed";
-    }
+    return true;
 }
 
 } // namespace
@@ -569,9 +567,18 @@ void check(const Case &c)
                      << " cannot reach the programs in this build folder";
     }
     // A row run many times: a race shows in some runs only.
-    for (int run = 1; run <= c.runs && !testing::Test::HasFailure(); ++run) {
-        SCOPED_TRACE(c.runs > 1 ? "run " + std::to_string(run) : "");
-        check_run(c);
+    bool ran = true;
+    for (int run = 1; ran && run <= c.runs && !testing::Test::HasFailure(); ++run) {
+        std::optional<testing::ScopedTrace> trace;
+        if (c.runs > 1) {
+            trace.emplace(__FILE__, __LINE__, "run " + std::to_string(run) + " of " + std::to_string(c.runs));
+        }
+        ran = check_run(c);
+    }
+    // All else checked: a failure above still fails the row.
+    if (ran && c.any_order && !can_adopt()) {
+        GTEST_SKIP() << "the children's exit statuses, unseen: PR_SET_CHILD_SUBREAPER is refused here "
+                        "(as under qemu-user); the rest of the row passed";
     }
 }
 
