@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -177,9 +178,16 @@ std::string slurp(const fs::path &file)
             return stat(of.c_str(), &st) != 0 ? "<missing>"
                                               : std::to_string(what == "owner" ? st.st_uid : st.st_gid);
         }
-        char value[256];
-        const ssize_t size = getxattr(of.c_str(), what.c_str(), value, sizeof value);
-        return size < 0 ? "<missing>" : std::string(value, static_cast<std::size_t>(size));
+        // An attribute the file lacks is "<missing>"; one that cannot be read
+        // says why, so that no error passes for a missing attribute.
+        std::string value(256, '\0');
+        const ssize_t size = getxattr(of.c_str(), what.c_str(), value.data(), value.size());
+        if (size < 0) {
+            return errno == ENODATA || errno == ENOENT ? "<missing>"
+                                                       : "<" + std::string(std::strerror(errno)) + ">";
+        }
+        value.resize(static_cast<std::size_t>(size));
+        return value;
     }
     if (fs::is_directory(file)) {
         std::vector<std::string> entries;
