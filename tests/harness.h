@@ -134,8 +134,9 @@ struct Case {
     std::string input_file = {}; // see Launch
     // The input stays open until all of out has come, as at a terminal.
     bool keep_open = false;
-    // As a user types: each line of input goes only once out ends with its
-    // text here, e.g. {menu, "Enter Filename: "}; the rest of it then at once.
+    // As a user types: the n-th line of input goes only once out ends with
+    // the n-th text here, e.g. {menu, "Enter Filename: "}; the lines beyond
+    // them then at once (a text beyond the last line is still waited for).
     std::vector<std::string> waits = {};
     rlim_t memory = 0;    // see Launch
     rlim_t file_size = 0; // see Launch
@@ -176,8 +177,7 @@ void check(const Case &c);
 void expect_same(const std::string &actual, const std::string &expected, const std::string &what);
 
 // Every transcript table, by program family: each table's file runs its rows
-// (a fixture of the family's name, whose TEST_P calls check), and the
-// robustness test replays their inputs cut short.
+// (TRANSCRIPT_TESTS), and the robustness test replays their inputs cut short.
 extern const std::vector<Case> note_rows, calculator_rows, forking_rows, words_rows, hilo_rows, prime_rows,
     timer_rows;
 

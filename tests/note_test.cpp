@@ -204,7 +204,8 @@ std::function<void(const harness::Result &)> received(const std::string &text)
     };
 }
 
-// Sets an extended attribute of file; a file system that takes none skips the row.
+// Sets an extended attribute of file; a file system that takes none skips the
+// row. The skip returns from here only: call it last in a prepare.
 void set_attribute(const path &file, const std::string &name, const std::string &value)
 {
     if (setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) {
