@@ -20,6 +20,7 @@
 #include <iterator>
 #include <optional>
 #include <sstream>
+#include <utility>
 
 namespace harness {
 
@@ -118,22 +119,33 @@ bool can_adopt()
     return adopted;
 }
 
+namespace {
+
+// The unprivileged user's ids, looked up once: the suite's own, or nobody's
+// when the suite runs as root.
+std::pair<uid_t, gid_t> unprivileged()
+{
+    static const std::pair<uid_t, gid_t> ids = [] {
+        if (geteuid() != 0) {
+            return std::pair(geteuid(), getegid());
+        }
+        const passwd *nobody = getpwnam("nobody");
+        return nobody != nullptr ? std::pair(nobody->pw_uid, nobody->pw_gid)
+                                 : std::pair<uid_t, gid_t>(65534, 65534);
+    }();
+    return ids;
+}
+
+} // namespace
+
 uid_t user_id()
 {
-    static const uid_t uid = [] {
-        const passwd *nobody = getpwnam("nobody");
-        return geteuid() != 0 ? geteuid() : nobody != nullptr ? nobody->pw_uid : 65534;
-    }();
-    return uid;
+    return unprivileged().first;
 }
 
 gid_t group_id()
 {
-    static const gid_t gid = [] {
-        const passwd *nobody = getpwnam("nobody");
-        return geteuid() != 0 ? getegid() : nobody != nullptr ? nobody->pw_gid : 65534;
-    }();
-    return gid;
+    return unprivileged().second;
 }
 
 bool user_reaches_programs()
