@@ -182,9 +182,10 @@ std::vector<std::string> sorted_lines(const std::string &out)
 
 std::string slurp(const fs::path &file)
 {
-    if (const std::string name = file.filename().string(); name.find('@') != std::string::npos) {
-        const std::string of = (file.parent_path() / name.substr(0, name.find('@'))).string();
-        const std::string what = name.substr(name.find('@') + 1);
+    const std::string name = file.filename().string();
+    if (const std::size_t at = name.find('@'); at != std::string::npos) {
+        const std::string of = (file.parent_path() / name.substr(0, at)).string();
+        const std::string what = name.substr(at + 1);
         struct stat st {};
         if (what == "owner" || what == "group") {
             return stat(of.c_str(), &st) != 0 ? "<missing>"
