@@ -88,6 +88,10 @@ note_page=$root/share/man/man1/note.1
 for metainfo in "$root"/share/metainfo/*; do
   out=$("$(dirname "$0")/../packaging/validate-metainfo" "$metainfo") || (($? == 2)) ||
     fail "appstreamcli validate ${metainfo##*/}: $out"
+  # The programs it says the package provides are the ones installed.
+  diff -u <(sed -n 's|^ *<binary>\(.*\)</binary>$|\1|p' "$metainfo" | sort) \
+    <(cd "$root" && find bin "$games" -maxdepth 1 -type f -perm -u+x -printf '%f\n' | sort -u) ||
+    fail "${metainfo##*/} does not provide the programs installed"
 done
 
 if ((failures)); then
