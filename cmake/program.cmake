@@ -25,12 +25,6 @@ string(TIMESTAMP MAN_DATE "%Y-%m-%d" UTC)
 string(REPLACE "\\" "\\e" NOTEPAD_PATH_ROFF "${NOTEPAD_PATH}")
 string(REPLACE "-" "\\-" NOTEPAD_PATH_ROFF "${NOTEPAD_PATH_ROFF}")
 
-# Folders that an install makes are rwxr-xr-x, whatever the umask of the one
-# who installs (files get explicit modes from install() anyway: 0755 for
-# programs, 0644 for the rest).
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-
 # program(NAME FOLDER SECTION "SUMMARY" [LINKS TARGET...] [KEEP_WINDOW])
 #
 # Declares one program and everything it needs:
