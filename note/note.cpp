@@ -127,8 +127,8 @@ void *notep(void *)
 
 int main()
 {
-    // The signals that end note go to the job's thread alone, which removes
-    // what a save in progress leaves before it ends.
+    // The signals that end note go to the job's thread alone, which holds
+    // them back while it rewrites the note.
     const sigset_t ending = ending_signals();
     pthread_sigmask(SIG_BLOCK, &ending, nullptr);
     return run_job(notep);

@@ -1,132 +1,158 @@
-// The three ways of writing the note (a new file renamed over it, the file
-// itself rewritten, a device or FIFO written to), and save, which picks one.
+// The save: the notepad file itself rewritten (or made), its old content
+// held in memory and put back when a step fails; a device or a FIFO simply
+// written to.
+//
+// Nothing here allocates with new or throws: what must be held in memory is
+// taken with malloc, and a lack of memory is a failed save like any other.
 #include "save.h"
-#include "saving.h"
 
 #include "frame.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-
-using namespace saving;
 
 namespace {
 
-enum outcome { saved, failed, in_place };
-
-// Writes text to a new file beside target and renames it over target. With
-// old (target's file), the new file first gets all that file carries; when it
-// cannot, or the folder takes no new file or no rename there, the answer is
-// in_place. No new file stays.
-outcome replace(const char *target, const std::string &text, const struct stat *old)
+// Writes the size bytes at data to fd, going on after an interrupted write;
+// done: how many went out, also when it fails.
+bool write_all(int fd, const char *data, std::size_t size, std::size_t &done)
 {
-    int fd = -1;
-    for (unsigned n = 0; fd < 0 && n < 100; ++n) {
-        if (!name_temp(target, n)) {
-            return failed;
+    done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
         }
-        // Until the file is known to be there, a signal waits.
-        hold_signals();
-        fd = open(temp_file(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, old != nullptr ? 0600 : 0666);
-        const int error = errno;
-        set_temp_exists(fd >= 0);
-        release_held();
-        if (fd < 0 && error != EEXIST) {
-            return old != nullptr && (error == EACCES || error == EPERM) ? in_place : failed;
+        if (n <= 0) {
+            return false;
         }
+        done += static_cast<std::size_t>(n);
     }
-    if (fd < 0) {
-        return failed;
+    return true;
+}
+
+// The whole of what fd reads from where it stands, in a buffer of malloc's
+// (freed by the caller); null when it cannot be read or held.
+char *read_all(int fd, std::size_t size_hint, std::size_t &size)
+{
+    std::size_t room = size_hint + 1;
+    char *data = static_cast<char *>(std::malloc(room));
+    size = 0;
+    while (data != nullptr) {
+        if (size == room) {
+            room *= 2;
+            char *more = static_cast<char *>(std::realloc(data, room));
+            if (more == nullptr) {
+                break;
+            }
+            data = more;
+        }
+        const ssize_t n = read(fd, data + size, room - size);
+        if (n == 0) {
+            return data;
+        }
+        if (n < 0 && errno != EINTR) {
+            break;
+        }
+        size += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
-    std::size_t written = 0;
-    outcome result = write_all(fd, text.data(), text.size(), written) ? saved : failed;
-    if (result == saved && old != nullptr && !carry(fd, target, *old)) {
-        result = in_place;
-    }
-    if (result == saved && fsync(fd) != 0) {
-        result = failed;
-    }
-    if (close(fd) != 0 && result == saved) {
-        result = failed;
-    }
-    if (result == saved && rename(temp_file(), target) != 0) {
-        const int error = errno;
-        const bool refused = error == EPERM || error == EACCES || error == EBUSY || error == EXDEV;
-        result = old != nullptr && refused ? in_place : failed;
-    }
-    if (result == saved) {
-        set_temp_exists(false);
-        sync_folder(target);
-    } else {
-        unlink(temp_file());
-        set_temp_exists(false);
-    }
-    return result;
+    std::free(data);
+    return nullptr;
+}
+
+// A write by anyone but root takes a file's set-user-id bit away, and its
+// set-group-id bit where the group may execute it; its owner may put them
+// back.
+bool keeps_set_ids(const struct stat &file)
+{
+    const bool set_ids =
+        (file.st_mode & S_ISUID) != 0 || (file.st_mode & (S_ISGID | S_IXGRP)) == (S_ISGID | S_IXGRP);
+    return !set_ids || geteuid() == 0 || geteuid() == file.st_uid;
+}
+
+// Gives fd the permission bits of before again, where a write took its
+// set-id bits away.
+bool restore_mode(int fd, const struct stat &before)
+{
+    struct stat now {};
+    const auto same = [&] {
+        return fstat(fd, &now) == 0 && (now.st_mode & 07777) == (before.st_mode & 07777);
+    };
+    return same() || (fchmod(fd, before.st_mode & 07777) == 0 && same());
 }
 
 // Puts the old content back into fd, whose first spoiled bytes were
-// overwritten and whose length may have changed.
-void put_back(int fd, const char *old, std::size_t old_size, std::size_t spoiled)
+// overwritten and whose length and set-id bits may have changed.
+void put_back(int fd, const char *old, std::size_t old_size, std::size_t spoiled, const struct stat &before)
 {
     std::size_t written = 0;
     unexamined(lseek(fd, 0, SEEK_SET) == 0 && write_all(fd, old, spoiled, written));
     unexamined(ftruncate(fd, static_cast<off_t>(old_size)));
+    unexamined(restore_mode(fd, before));
     unexamined(fsync(fd));
 }
 
-// Rewrites target itself. Its old content is held in memory meanwhile and
-// put back when the write fails; a signal waits until one or the other is
-// done. A file whose set-id bits the write would take for good is left alone.
-bool write_in_place(const char *target, const std::string &text)
+// Removes the file fd (made at path, through any links), unless path no
+// longer leads to it.
+void remove_made(int fd, const char *path)
 {
-    int fd = open(target, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        return false;
+    char real[PATH_MAX];
+    struct stat made {};
+    struct stat there {};
+    if (fstat(fd, &made) == 0 && realpath(path, real) != nullptr && stat(real, &there) == 0 &&
+        there.st_dev == made.st_dev && there.st_ino == made.st_ino) {
+        unlink(real);
     }
+}
+
+// Makes text the whole content of the regular file fd, open for reading and
+// writing and locked; made: its path where this save made it, else null.
+// The old content is held in memory meanwhile and put back when a step
+// fails (a file made here is removed instead). The text goes over the old
+// bytes first, and the file is cut to length after, so that a failure part
+// way leaves nothing but the bytes already written to put back.
+bool rewrite(int fd, const std::string &text, const char *made)
+{
     struct stat before {};
     std::size_t old_size = 0;
-    char *old = fstat(fd, &before) == 0 && keeps_set_ids(before) ? read_all(fd, old_size) : nullptr;
-    if (old == nullptr) {
-        close(fd);
-        return false;
-    }
-    hold_signals();
-    // Over the old bytes first, cut to length after: a failure part way
-    // leaves nothing but the bytes already written to put back.
+    // A file that lost its last name while this waited for the lock is the
+    // note no longer.
+    char *old =
+        fstat(fd, &before) == 0 && S_ISREG(before.st_mode) && before.st_nlink > 0 && keeps_set_ids(before)
+            ? read_all(fd, static_cast<std::size_t>(before.st_size), old_size)
+            : nullptr;
     std::size_t written = 0;
-    bool done = lseek(fd, 0, SEEK_SET) == 0 && write_all(fd, text.data(), text.size(), written);
+    bool done =
+        old != nullptr && lseek(fd, 0, SEEK_SET) == 0 && write_all(fd, text.data(), text.size(), written);
     const bool cut = done && ftruncate(fd, static_cast<off_t>(text.size())) == 0;
-    done = cut && restore_mode(fd, before) && fsync(fd) == 0;
-    if (!done) {
-        put_back(fd, old, old_size, cut ? old_size : std::min(written, old_size));
-        unexamined(restore_mode(fd, before));
-    }
-    if (close(fd) != 0 && done) {
-        done = false;
-        fd = open(target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd >= 0) {
-            put_back(fd, old, old_size, old_size);
-            unexamined(restore_mode(fd, before));
-            close(fd);
+    // A close can fail as well (on a network file system, say): a copy of fd
+    // is closed, which reports what closing fd would, and fd stays open, and
+    // the file locked, for the undo.
+    done = cut && restore_mode(fd, before) && fsync(fd) == 0 && close(dup(fd)) == 0;
+    if (!done && old != nullptr) {
+        put_back(fd, old, old_size, cut ? old_size : std::min(written, old_size), before);
+        if (made != nullptr && old_size == 0) {
+            remove_made(fd, made); // locked, and empty: no other save wrote to it
         }
     }
     std::free(old);
-    release_held();
     return done;
 }
 
 // A device or a FIFO: the text is written to it.
-bool write_through(const char *target, const std::string &text)
+bool write_through(const char *path, const std::string &text)
 {
     // A FIFO nobody reads refuses at once (ENXIO) instead of waiting for a
     // reader; the writes then wait as usual.
-    const int fd = open(target, O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = open(path, O_WRONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         if (fd >= 0) {
             close(fd);
@@ -140,38 +166,58 @@ bool write_through(const char *target, const std::string &text)
     return done;
 }
 
-bool save_to(const char *target, const std::string &text)
+bool save_to(const char *path, const std::string &text)
 {
-    struct stat old {};
-    if (lstat(target, &old) != 0) {
-        return errno == ENOENT && replace(target, text, nullptr) == saved;
+    // Links are followed, here as by the open below; a chain too long to
+    // follow, or no way to the note's folder, ends the save here.
+    struct stat file {};
+    const bool missing = stat(path, &file) != 0;
+    if (missing && errno != ENOENT) {
+        return false;
     }
-    if (S_ISLNK(old.st_mode)) {
-        return false; // a chain of links too long to follow
+    if (!missing && !S_ISREG(file.st_mode)) {
+        return write_through(path, text);
     }
-    if (!S_ISREG(old.st_mode)) {
-        return write_through(target, text);
+    // An ending signal waits while the note is rewritten, and ends the
+    // program once the mask is back as it was: from the lock on, as another
+    // program may hold the lock for long, or, for a note still to be made,
+    // from before it is made, so that none is left half made.
+    const sigset_t ending = ending_signals();
+    sigset_t was;
+    pthread_sigmask(SIG_BLOCK, missing ? &ending : nullptr, &was); // with no set, only reads the mask
+    const int fd = open(path, O_RDWR | O_CLOEXEC | (missing ? O_CREAT : 0), 0666);
+    const bool locked = fd >= 0 && flock(fd, LOCK_EX) == 0;
+    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+    const bool done = locked && rewrite(fd, text, missing ? path : nullptr);
+    if (fd >= 0) {
+        close(fd);
     }
-    if (access(target, W_OK) != 0) {
-        return false; // a file we may not write keeps its content
-    }
-    if (old.st_nlink == 1) {
-        const outcome replaced = replace(target, text, &old);
-        if (replaced != in_place) {
-            return replaced == saved;
-        }
-    }
-    return write_in_place(target, text);
+    pthread_sigmask(SIG_SETMASK, &was, nullptr);
+    return done;
 }
 
 } // namespace
 
 bool save(const char *path, const std::string &text)
 {
-    path_buffer target;
-    if (!final_target(path, target)) {
-        return false;
+    // A reader gone or a file-size limit make a write fail, not the program end.
+    struct sigaction ignore {
+    }, pipe_was{}, size_was{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &pipe_was);
+    sigaction(SIGXFSZ, &ignore, &size_was);
+    const bool done = save_to(path, text);
+    sigaction(SIGPIPE, &pipe_was, nullptr);
+    sigaction(SIGXFSZ, &size_was, nullptr);
+    return done;
+}
+
+sigset_t ending_signals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        sigaddset(&set, sig);
     }
-    const signal_guard guard;
-    return save_to(target, text);
+    return set;
 }

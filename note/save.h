@@ -1,4 +1,4 @@
-// Writing the notepad file so that a failed write never loses the old note,
+// Saving the notepad file so that a failed save never loses the old note,
 // nor anything the old note carries.
 #pragma once
 
@@ -6,29 +6,26 @@
 
 #include <string>
 
-// Makes text the whole content of the file at path, through any chain of
-// symbolic links to the file they finally name. Returns true once all of the
-// text is on the disk; false when it could not be written, and then the old
-// file is as it was: content, owner, group, permission bits, extended
-// attributes (ACLs among them) and other names.
+// Makes text the whole content of the file at path, through any symbolic
+// links. Returns true once all of the text is on the disk; false when it
+// could not be written, and then the file is as it was.
 //
-// A regular file (or one still to be made) is replaced: the text goes to a
-// new file in the same folder, which gets everything the old file has, is
-// flushed to the disk and renamed over it. When the new file cannot carry all
-// of it (the old file has other names, or an owner, group or attribute this
-// process may not give), or the folder takes no new file or no rename, the
-// file itself is rewritten, its old content held in memory and put back when
-// the write fails. A device or a FIFO is simply written. A file this process
-// may not write is left alone.
+// A regular file is rewritten itself, under an exclusive lock (flock), so
+// that it keeps its inode and with it its owner, group, permission bits,
+// extended attributes (ACLs among them) and other names. Its old content is
+// held in memory and put back when a step fails. A file whose set-id bits
+// the write would take for good is left alone. A missing file is made (0666
+// less the umask) and removed again when the save fails. A device or a FIFO
+// is simply written to. A kill -9 or a power cut in the middle of a rewrite
+// may leave the note cut short.
 //
-// While it runs, an interrupt, terminate, hang-up or quit signal removes the
-// new file before it ends the program as the signal's default action does (a
-// rewrite of the file itself is finished or undone first), and a file-size
-// limit or a reader gone make the write fail. The signals must reach the
-// thread that saves: see ending_signals.
+// An interrupt, terminate, hang-up or quit signal that comes while a regular
+// file is made or rewritten waits until that (or its undo) is done, then ends
+// the program; a file-size limit or a reader gone make the write fail. The
+// program's other threads must block the ending signals: see ending_signals.
 bool save(const char *path, const std::string &text);
 
-// The signals that end the program during a save (interrupt, terminate,
-// hang-up, quit). A program whose other threads block them has them all
-// handled on the thread that saves.
+// The signals that end the program (interrupt, terminate, hang-up, quit).
+// The thread that saves holds them back while it rewrites the note; the
+// others must block them all the time.
 sigset_t ending_signals();

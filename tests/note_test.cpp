@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -102,12 +103,11 @@ const Folder two_names{[](const path &d) { desk(d); fs::create_hard_link(d / not
                        {notepad, "notes/second.txt"}, "notepadfile.txt 0640\nsecond.txt 0640\n"};
 // The home folder of note-home's user, where its notepad file is made.
 const Folder home{[](const path &d) { fs::create_directory(d / "home"); }, {"home/notepadfile.txt"}, "", "<missing>"};
-// The notepad file set-group-id; a new file an earlier run left under the
-// first name a run with process id 4242 takes.
+// The notepad file set-group-id; the notepad file read-only.
 const Folder set_group_id{[](const path &d) { desk(d); fs::permissions(d / notepad, fs::perms(02750)); },
                           {notepad}, "notepadfile.txt 2750\n"};
-const Folder left_over{[](const path &d) { desk(d); put(d / "notes/.note-4242-0.tmp", "left over", 0600); },
-                       {notepad}, ".note-4242-0.tmp 0600\nnotepadfile.txt 0640\n"};
+const Folder read_only{[](const path &d) { desk(d); fs::permissions(d / notepad, fs::perms(0444)); },
+                       {notepad}, "notepadfile.txt 0444\n"};
 // The notepad file a FIFO nobody reads.
 const Folder lone_fifo{[](const path &d) { no_note.lay_out(d); ASSERT_EQ(mkfifo((d / notepad).c_str(), 0600), 0); }, {}, ""};
 // clang-format on
@@ -213,17 +213,6 @@ void set_attribute(const path &file, const std::string &name, const std::string 
     }
 }
 
-// A default ACL that gives new files an entry of user nobody: the kernel's
-// form, little-endian on every machine, a version, then each entry's tag,
-// permissions and id (user, user nobody, group, mask, other).
-const std::string nobody_in_new_files("\x02\x00\x00\x00"
-                                      "\x01\x00\x07\x00\xff\xff\xff\xff"
-                                      "\x02\x00\x07\x00\xfe\xff\x00\x00"
-                                      "\x04\x00\x05\x00\xff\xff\xff\xff"
-                                      "\x10\x00\x07\x00\xff\xff\xff\xff"
-                                      "\x20\x00\x05\x00\xff\xff\xff\xff",
-                                      44);
-
 // A group other than the user's own that the user may give a file: a
 // supplementary group, or any for root.
 const std::optional<gid_t> other_group = [] {
@@ -236,9 +225,8 @@ const std::optional<gid_t> other_group = [] {
 
 // clang-format off
 // The notepad file with an extended attribute of the user's namespace; the
-// notepad folder with that ACL; the notepad file in the other group.
+// notepad file in the other group.
 const Folder tagged{[](const path &d) { desk(d); set_attribute(d / notepad, "user.tag", "keepme"); }};
-const Folder default_acl{[](const path &d) { desk(d); set_attribute(d / "notes", "system.posix_acl_default", nobody_in_new_files); }};
 const Folder other_grouped{[](const path &d) {
     if (!other_group) { GTEST_SKIP() << "the user has no second group to give the notepad file"; }
     desk(d);
@@ -276,26 +264,23 @@ const std::vector<Case> harness::note_rows = [] {
         typed("WriteTextOnChoiceLine", "1 some words\nnext\n", "some words"),
         refuses("WriteNoFolder", no_folder),
         refuses("WriteDiskFull", full_disk),
-        // The notepad file is replaced by a new file: the old one's mode stays; a
-        // file still to be made (here the one a link names) gets 0666 less the
-        // umask, and the link stays.
+        // The notepad file is rewritten: its mode stays; a file still to be made
+        // (here the one a link names) gets 0666 less the umask, and the link
+        // stays.
         saves("WriteKeepsMode", at_desk, {.env = {"CT_UMASK=077"}}),
         saves("WriteNewFileThroughLink", dangling_link, {.env = {"CT_UMASK=027"}}),
         // A step that fails keeps the old note (and a link to it) and leaves no
-        // file behind; each step of a replacement, in the loop below.
+        // file behind; each step of a save, in the loop below.
         refuses("WriteThroughLinkFails", link_to_note, {.env = {"CT_FAIL=write"}}),
-        // A folder that takes no new file: the writable notepad file is written
-        // in place; a notepad file we may not write is left alone.
+        // A folder that takes no new file: the notepad file is still written; a
+        // notepad file we may not write is left alone.
         saves("WriteInPlaceInClosedFolder", at_desk, {.env = {"CT_FAIL=open", "CT_FAIL_ERRNO=EACCES"}}),
-        refuses("WriteRefusesReadOnlyFile", at_desk, {.env = {"CT_FAIL=access", "CT_FAIL_ERRNO=EACCES"}}),
-        // A new note gets 0666 less the umask; a name the new file would take is
-        // there already: the next one is tried.
+        refuses("WriteRefusesReadOnlyFile", read_only, {.as_user = true}),
+        // A new note gets 0666 less the umask.
         saves("WriteNewFileMode", no_note, {.env = {"CT_UMASK=002"}, .files = {{"notes/", "notepadfile.txt 0664\n"}}}),
-        saves("WriteAfterNameTaken", at_desk, {.env = {"CT_FAIL=open", "CT_FAIL_ERRNO=EEXIST", "CT_FAIL_ONCE=1"}}),
         // All the old note carries stays: its group, its extended attributes, its
-        // other names (it is then written in place, and a write that fails part
-        // way puts the old text back), the FIFO it is; links are followed to
-        // the end of a chain.
+        // other names (and a write that fails part way puts the old text back),
+        // the FIFO it is; links are followed to the end of a chain.
         saves("WriteKeepsGroup", other_grouped, {.files = {{notepad + "@group", std::to_string(other_group.value_or(0))}}}),
         saves("WriteKeepsAttribute", tagged, {.files = {{notepad + "@user.tag", "keepme"}}}),
         saves("WriteKeepsSecondName", two_names),
@@ -304,32 +289,22 @@ const std::vector<Case> harness::note_rows = [] {
         // A FIFO nobody reads takes no text, and note does not wait for a reader.
         refuses("WriteIntoFifoWithoutReader", lone_fifo),
         saves("WriteThroughTwoLinks", two_links),
-        // A signal that ends note during the write leaves no new file, and the
-        // old note.
-        ended(refuses("WriteEndsBySignal")),
         saves("WriteThroughAbsoluteLink", absolute_link),
         // A file-size limit makes the write fail, not the program end.
         refuses("WriteBeyondFileSizeLimit", at_desk, {.input = "1\n" + std::string(4096, 'f') + "\n", .file_size = 1024}),
-        // A signal during a rewrite in place ends note once the rewrite is done.
+        // A signal during a rewrite ends note once the rewrite is done.
         ended(saves("WriteInPlaceEndsBySignal", two_names)),
         // Started with hang-up ignored, as nohup starts it, note goes on ignoring it.
         saves("WriteKeepsSignalIgnored", at_desk, {.env = {"CT_KILL_IN_WRITE=1"}, .ignored = SIGHUP}),
-        // Another user's saves: root's note open to all is written in place and
-        // stays root's; a rename refused (as a sticky folder refuses it) falls back
-        // to writing in place; the folder's default ACL is not added; the
-        // set-group-id bit stays, also where a write in place takes it away.
+        // Another user's saves: root's note open to all is written and stays
+        // root's; the set-group-id bit stays, also where the write takes it away.
         saves("UserWritesRootsNote", roots_note, {.as_user = true, .files = {{notepad + "@owner", "0"}, {notepad + "@group", "0"}}}),
-        saves("WriteInPlaceWhenRenameRefused", at_desk, {.env = {"CT_FAIL=rename", "CT_FAIL_ERRNO=EPERM"}}),
-        saves("WriteAddsNoFolderAcl", default_acl, {.files = {{notepad + "@system.posix_acl_access", "<missing>"}}}),
         saves("WriteKeepsSetGroupId", set_group_id),
         saves("UserWritesInPlaceKeepsSetGroupId", users_set_group_id, {.as_user = true}),
         // A FIFO whose reader is slow gets all of a text larger than its buffer.
         dialogue("WriteIntoSlowFifo", "1\n" + big_text + "\n", ask_text + saved, {.prepare = fifo_read_by<2000>, .check = received(big_text)}),
-        // A new file an earlier run left under the same name (process id 4242):
-        // the next name is taken, the left-over file left alone.
-        saves("WriteBesideLeftOverFile", left_over, {.env = {"CT_PID=4242"}, .files = {{"notes/.note-4242-0.tmp", "left over"}}}),
-        // Written in place: an empty text empties the note; a flush that fails
-        // after the note was cut to its new length puts the old note back whole.
+        // An empty text empties the note; a flush that fails after the note was
+        // cut to its new length puts the old note back whole.
         typed("WriteEmptyInPlace", "1\n\n", "", two_names),
         refuses("WriteInPlaceFailsToSync", two_names, {.env = {"CT_FAIL=fsync"}, .input = "1\nx\n"}),
         // A notepad path beginning with "~/" is in the user's home folder, as the
@@ -362,10 +337,12 @@ const std::vector<Case> harness::note_rows = [] {
         dialogue("NoChoice", "", invalid),
         dialogue("NoThreadForTheJob", "3\n", invalid, {.env = {"CT_NO_THREADS=1"}}),
     };
-    const std::pair<const char *, const char *> steps[] = {
-        {"Create", "open"}, {"Write", "write"}, {"Sync", "fsync"}, {"Close", "close"}, {"Rename", "rename"}};
-    for (const auto &[step, call] : steps) {
-        rows.push_back(refuses(std::string("WriteFailsTo") + step, at_desk, {.env = {std::string("CT_FAIL=") + call}}));
+    // A step that fails: a note that was still to be made is removed again,
+    // one that was there is put back.
+    const std::tuple<const char *, const char *, const Folder &> steps[] = {
+        {"Create", "open", no_note}, {"Write", "write", no_note}, {"Sync", "fsync", no_note}, {"Close", "close", at_desk}};
+    for (const auto &[step, call, folder] : steps) {
+        rows.push_back(refuses(std::string("WriteFailsTo") + step, folder, {.env = {std::string("CT_FAIL=") + call}}));
     }
     return rows;
 }();
