@@ -68,14 +68,30 @@ char *read_all(int fd, std::size_t size_hint, std::size_t &size)
     return nullptr;
 }
 
+// True when group is this process's group or one of its supplementary ones.
+bool in_group(gid_t group)
+{
+    const int count = getgroups(0, nullptr);
+    auto *groups =
+        static_cast<gid_t *>(std::malloc(sizeof(gid_t) * static_cast<std::size_t>(std::max(count, 1))));
+    const int got = groups != nullptr && count > 0 ? getgroups(count, groups) : 0;
+    gid_t *const end = groups + std::max(got, 0);
+    const bool found = group == getegid() || std::find(groups, end, group) != end;
+    std::free(groups);
+    return found;
+}
+
 // A write by anyone but root takes a file's set-user-id bit away, and its
-// set-group-id bit where the group may execute it; its owner may put them
-// back.
+// set-group-id bit where the group may execute the file or the writer is not
+// in the file's group. Only the owner may put them back, and the
+// set-group-id bit only from within the group. False when the bits would be
+// lost for good.
 bool keeps_set_ids(const struct stat &file)
 {
-    const bool set_ids =
-        (file.st_mode & S_ISUID) != 0 || (file.st_mode & (S_ISGID | S_IXGRP)) == (S_ISGID | S_IXGRP);
-    return !set_ids || geteuid() == 0 || geteuid() == file.st_uid;
+    const bool member = in_group(file.st_gid);
+    const bool takes_gid = (file.st_mode & S_ISGID) != 0 && ((file.st_mode & S_IXGRP) != 0 || !member);
+    const bool takes = takes_gid || (file.st_mode & S_ISUID) != 0;
+    return !takes || geteuid() == 0 || (geteuid() == file.st_uid && (!takes_gid || member));
 }
 
 // Gives fd the permission bits of before again, where a write took its

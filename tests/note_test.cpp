@@ -232,13 +232,15 @@ const Folder other_grouped{[](const path &d) {
     desk(d);
     ASSERT_EQ(chown((d / notepad).c_str(), static_cast<uid_t>(-1), other_group.value_or(0)), 0);
 }};
-// A note of root's, open to all, in a folder open to all.
-const Folder roots_note{[](const path &d) {
+// A note of root's group, open to all and with mode's set-id bits, in a
+// folder open to all; root's, or the unprivileged user's.
+template <unsigned mode, bool users = false> const Folder roots_note{[](const path &d) {
     if (geteuid() != 0) { GTEST_SKIP() << "root's note: the tests do not run as root"; }
     desk(d);
     fs::permissions(d / "notes", fs::perms(0777));
-    fs::permissions(d / notepad, fs::perms(0666));
-}, {notepad}, "notepadfile.txt 0666\n"};
+    ASSERT_EQ(chown((d / notepad).c_str(), users ? harness::user_id() : 0, 0), 0);
+    fs::permissions(d / notepad, fs::perms(mode));
+}, {notepad}, [] { char listing[32]; std::snprintf(listing, sizeof listing, "notepadfile.txt %04o\n", mode); return std::string(listing); }()};
 // The notepad file set-group-id with a second name, and with its folder the
 // unprivileged user's, as another user's saves meet it.
 const Folder users_set_group_id{[](const path &d) {
@@ -297,8 +299,13 @@ const std::vector<Case> harness::note_rows = [] {
         // Started with hang-up ignored, as nohup starts it, note goes on ignoring it.
         saves("WriteKeepsSignalIgnored", at_desk, {.env = {"CT_KILL_IN_WRITE=1"}, .ignored = SIGHUP}),
         // Another user's saves: root's note open to all is written and stays
-        // root's; the set-group-id bit stays, also where the write takes it away.
-        saves("UserWritesRootsNote", roots_note, {.as_user = true, .files = {{notepad + "@owner", "0"}, {notepad + "@group", "0"}}}),
+        // root's, but not where the write would take its set-id bits for good:
+        // the user not its owner, or not in its group (even as its owner); the
+        // set-group-id bit stays, also where the write takes it away.
+        refuses("UserLeavesRootsSetUserIdNote", roots_note<04666>, {.as_user = true}),
+        refuses("UserLeavesRootsSetGroupIdNote", roots_note<02666>, {.as_user = true}),
+        refuses("UserLeavesOwnSetGroupIdNoteOfRootsGroup", roots_note<02666, true>, {.as_user = true}),
+        saves("UserWritesRootsNote", roots_note<0666>, {.as_user = true, .files = {{notepad + "@owner", "0"}, {notepad + "@group", "0"}}}),
         saves("WriteKeepsSetGroupId", set_group_id),
         saves("UserWritesInPlaceKeepsSetGroupId", users_set_group_id, {.as_user = true}),
         // A FIFO whose reader is slow gets all of a text larger than its buffer.
