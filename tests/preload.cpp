@@ -13,16 +13,14 @@
 //   CT_FAIL_FORK=n       the n-th fork fails
 //   CT_PIPE_DELAY_MS=n   each write of a forked child to a pipe other than the standard streams waits
 //                        n ms once done (the first process's writes do not wait)
-//   CT_FAIL=call         open (only where it may make a file: O_CREAT), write, fsync, close,
-//                        rename or access fails for files in the notepad folder
-//   CT_FAIL_ERRNO=name   the failing call's error: EACCES, EPERM or EEXIST; unset or other: ENOSPC
+//   CT_FAIL=call         open (only where it may make a file: O_CREAT), write, fsync or close fails, with
+//                        ENOSPC, for files in the notepad folder
 //   CT_FAIL_ONCE         set: only the first call CT_FAIL names fails
 //   CT_FAIL_AFTER=n      the first n bytes written to the notepad folder go through before a write fails
 //   CT_KILL_IN_WRITE=n   the first write to the notepad folder sends the process signal n, then waits
 //                        two seconds for it to act
 //   CT_HOME=dir          getpwuid's home folder is dir, relative to the folder the program starts in;
 //                        set but empty: getpwuid finds no user
-//   CT_PID=n             getpid answers n (the library itself logs and signals by the real id)
 #include "frame.h"
 
 #include <dlfcn.h>
@@ -54,12 +52,10 @@ struct {
     long fail_fork = 0;
     long pipe_delay_ms = 0;
     char fail[16] = ""; // the failing call's name; "": none
-    int fail_errno = ENOSPC;
     bool fail_once = false;
     long long fail_after = 0;
     int kill_in_write = 0;
     bool fake_user = false; // CT_HOME is set
-    pid_t pid = 0;          // 0: getpid answers the real id
 } settings;
 
 // What the settings have done so far in this process (a forked child starts
@@ -81,13 +77,6 @@ template <typename Fn> Fn real_fn(const char *name)
     return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
 }
 
-// The process's own id, whatever CT_PID makes getpid answer.
-pid_t real_pid()
-{
-    static const auto next = real_fn<pid_t (*)()>("getpid");
-    return next();
-}
-
 void record(const char *what, unsigned long amount)
 {
     if (settings.record_log[0] == '\0') {
@@ -95,7 +84,7 @@ void record(const char *what, unsigned long amount)
     }
     char line[64];
     const int length =
-        std::snprintf(line, sizeof line, "%d %s %lu\n", static_cast<int>(real_pid()), what, amount);
+        std::snprintf(line, sizeof line, "%d %s %lu\n", static_cast<int>(getpid()), what, amount);
     const int fd = open(settings.record_log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd >= 0) {
         unexamined(write(fd, line, static_cast<size_t>(length))); // a lost line shows as a missing event
@@ -128,10 +117,10 @@ bool failing(const char *call)
     return std::strcmp(settings.fail, call) == 0 && !(failed_once && settings.fail_once);
 }
 
-// A failed call's result: -1, with errno ENOSPC or the one CT_FAIL_ERRNO names.
+// A failed call's result: -1, with errno ENOSPC.
 int fail()
 {
-    errno = settings.fail_errno;
+    errno = ENOSPC;
     failed_once = true;
     return -1;
 }
@@ -166,14 +155,6 @@ void read_settings()
     if (const char *call = std::getenv("CT_FAIL")) {
         std::snprintf(settings.fail, sizeof settings.fail, "%s", call);
     }
-    if (const char *code = std::getenv("CT_FAIL_ERRNO")) {
-        for (const auto &[name, value] :
-             {std::pair{"EACCES", EACCES}, {"EPERM", EPERM}, {"EEXIST", EEXIST}}) {
-            if (std::strcmp(code, name) == 0) {
-                settings.fail_errno = value;
-            }
-        }
-    }
     settings.fail_once = std::getenv("CT_FAIL_ONCE") != nullptr;
     if (const char *bytes = std::getenv("CT_FAIL_AFTER")) {
         settings.fail_after = std::strtoll(bytes, nullptr, 10);
@@ -195,9 +176,6 @@ void read_settings()
             user.pw_shell = const_cast<char *>("/bin/sh");
         }
     }
-    if (const char *pid = std::getenv("CT_PID")) {
-        settings.pid = static_cast<pid_t>(number(pid));
-    }
 }
 
 } // namespace
@@ -211,9 +189,9 @@ __attribute__((constructor)) void set_up()
     // may not even be of its architecture, when the program runs under an
     // emulator) and without its settings, but for the log the stand-ins
     // write to.
-    for (const char *name : {"LD_PRELOAD", "CT_FAKE_TIME", "CT_UMASK", "CT_NO_THREADS", "CT_NO_PIPES",
-                             "CT_FAIL_FORK", "CT_PIPE_DELAY_MS", "CT_FAIL", "CT_FAIL_ERRNO", "CT_FAIL_ONCE",
-                             "CT_FAIL_AFTER", "CT_KILL_IN_WRITE", "CT_HOME", "CT_PID"}) {
+    for (const char *name :
+         {"LD_PRELOAD", "CT_FAKE_TIME", "CT_UMASK", "CT_NO_THREADS", "CT_NO_PIPES", "CT_FAIL_FORK",
+          "CT_PIPE_DELAY_MS", "CT_FAIL", "CT_FAIL_ONCE", "CT_FAIL_AFTER", "CT_KILL_IN_WRITE", "CT_HOME"}) {
         unsetenv(name);
     }
 }
@@ -245,11 +223,6 @@ passwd *getpwuid(uid_t uid)
     }
     static const auto next = real_fn<passwd *(*)(uid_t)>("getpwuid");
     return next(uid);
-}
-
-pid_t getpid()
-{
-    return settings.pid != 0 ? settings.pid : real_pid();
 }
 
 int pipe(int fds[2])
@@ -297,7 +270,7 @@ ssize_t write(int fd, const void *data, size_t size)
     static const auto next = real_fn<ssize_t (*)(int, const void *, size_t)>("write");
     if (settings.kill_in_write != 0 && !killed_in_write && fd_in_notes(fd)) {
         killed_in_write = true;
-        kill(real_pid(), settings.kill_in_write);
+        kill(getpid(), settings.kill_in_write);
         const timespec wait{2, 0};
         nanosleep(&wait, nullptr);
     }
@@ -347,23 +320,5 @@ int close(int fd)
     static const auto next = real_fn<int (*)(int)>("close");
     const int closed = next(fd);
     return fails ? fail() : closed;
-}
-
-int rename(const char *from, const char *to)
-{
-    if (failing("rename") && (in_notes(from) || in_notes(to))) {
-        return fail();
-    }
-    static const auto next = real_fn<int (*)(const char *, const char *)>("rename");
-    return next(from, to);
-}
-
-int access(const char *path, int how)
-{
-    if (failing("access") && in_notes(path)) {
-        return fail();
-    }
-    static const auto next = real_fn<int (*)(const char *, int)>("access");
-    return next(path, how);
 }
 }
