@@ -517,6 +517,50 @@ bool preload_works()
 
 namespace {
 
+// An entry below one of the folders in a run's folder (where the programs
+// read and write; the harness writes in the run's folder itself): all the
+// entry carries, and what it holds (a file's content, a link's target).
+struct Entry {
+    std::string carries;
+    std::string holds;
+};
+
+std::map<std::string, Entry> entries_below(const fs::path &dir)
+{
+    std::map<std::string, Entry> entries;
+    for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+        const fs::file_type type = it->symlink_status().type();
+        if (it.depth() == 0 && type != fs::file_type::directory) {
+            continue;
+        }
+        const std::string path = it->path().string();
+        struct stat st {};
+        lstat(path.c_str(), &st);
+        std::ostringstream carries;
+        carries << "mode " << std::oct << st.st_mode << std::dec << ", inode " << st.st_ino << ", owner "
+                << st.st_uid << ", group " << st.st_gid << ", links " << st.st_nlink;
+        std::string names(1 << 16, '\0'), value(1 << 16, '\0');
+        const ssize_t listed = llistxattr(path.c_str(), names.data(), names.size());
+        names.resize(static_cast<std::size_t>(std::max(listed, ssize_t{0})));
+        std::vector<std::string> attributes;
+        std::istringstream list(names);
+        for (std::string name; std::getline(list, name, '\0');) {
+            const ssize_t size = lgetxattr(path.c_str(), name.c_str(), value.data(), value.size());
+            attributes.push_back(
+                name + "=" + (size < 0 ? "<unreadable>" : value.substr(0, static_cast<std::size_t>(size))));
+        }
+        std::ranges::sort(attributes);
+        for (const auto &attribute : attributes) {
+            carries << ", " << testing::PrintToString(attribute);
+        }
+        const std::string holds = type == fs::file_type::regular   ? slurp(it->path())
+                                  : type == fs::file_type::symlink ? fs::read_symlink(it->path()).string()
+                                                                   : "";
+        entries[it->path().lexically_relative(dir).string()] = {carries.str(), holds};
+    }
+    return entries;
+}
+
 // One run of a row, and all it expects of it; false when its prepare
 // skipped the row or failed.
 bool check_run(const Case &c)
@@ -528,6 +572,7 @@ bool check_run(const Case &c)
             return false;
         }
     }
+    const auto before = entries_below(dir.path());
     Session session(c.program, dir.path(),
                     {.env = c.env,
                      .memory = c.memory,
@@ -566,6 +611,23 @@ bool check_run(const Case &c)
     }
     for (const auto &[file, content] : c.files) {
         expect_same(slurp(dir.path() / file), content, file);
+    }
+    // What the row does not say it changed is left as it was: every entry
+    // below the folder's folders, with all it carries, and all it holds but
+    // where the row names it in files (where it may also be new).
+    auto after = entries_below(dir.path());
+    for (const auto &[name, was] : before) {
+        const auto now = after.extract(name);
+        EXPECT_FALSE(now.empty()) << name << " is gone";
+        if (!now.empty()) {
+            EXPECT_EQ(now.mapped().carries, was.carries) << name;
+            if (!c.files.contains(name)) {
+                expect_same(now.mapped().holds, was.holds, name);
+            }
+        }
+    }
+    for (const auto &[name, entry] : after) {
+        EXPECT_TRUE(c.files.contains(name)) << name << " was not there before the run";
     }
     if (c.check) {
         c.check(r);

@@ -151,7 +151,11 @@ struct Case {
     // Times it is run, each run checked: a race may show in some runs only.
     int runs = 1;
     std::vector<std::string> events = {};           // sleeps and shell commands, in order
-    std::map<std::string, std::string> files = {};  // what slurp gives of each file after the run
+    // What slurp gives of each file after the run. Below the folders in the
+    // run's folder, nothing else changes: every other entry stays, with all
+    // it carries and holds, and none is added; one named here may be new or
+    // hold something else, but keeps all it carries.
+    std::map<std::string, std::string> files = {};
     std::function<void(const Result &)> check = {}; // further checks of the run (r.dir: its folder)
 };
 

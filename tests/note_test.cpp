@@ -60,14 +60,12 @@ void desk(const path &dir)
     put(dir / long_name, "whole\n");
 }
 
-// A notepad folder as a row finds it: how it is laid out, the names by which
-// the note is read back after the run, the listing of the folder then ("":
-// not looked at), and the note's text before the run.
+// A notepad folder as a row finds it: how it is laid out, and the names by
+// which the note is read back after a save. Whatever else is in it, a run
+// leaves as it was (the harness checks it).
 struct Folder {
     std::function<void(const path &)> lay_out;
     std::vector<std::string> names = {notepad};
-    std::string listing = "notepadfile.txt 0640\n";
-    std::string old = old_note;
 };
 
 // The old note moved to the path to, and the notepad file a link to it by target.
@@ -78,38 +76,33 @@ void relink(const path &dir, const std::string &to, const path &target)
 }
 
 // clang-format off
-const std::string linked = "notepadfile.txt -> real.txt\nreal.txt 0640\n";
-const Folder at_desk{desk}, no_folder{[](const path &) {}, {notepad}, "<missing>", "<missing>"};
+const Folder at_desk{desk}, no_folder{[](const path &) {}};
 // The notepad folder empty: the note still to be made.
-const Folder no_note{[](const path &d) { fs::create_directory(d / "notes"); }, {notepad}, "", "<missing>"};
-const Folder full_disk{[](const path &d) { no_note.lay_out(d); fs::create_symlink("/dev/full", d / notepad); },
-                       {}, "notepadfile.txt -> /dev/full\n"};
+const Folder no_note{[](const path &d) { fs::create_directory(d / "notes"); }};
+const Folder full_disk{[](const path &d) { no_note.lay_out(d); fs::create_symlink("/dev/full", d / notepad); }, {}};
 // The notepad file a link to "real.txt" beside it, which holds the old text,
 // or does not exist yet; a link to "link.txt", a link to "real.txt"; a link by
 // its absolute path to the old note in another folder.
-const Folder link_to_note{[](const path &d) { desk(d); relink(d, "notes/real.txt", "real.txt"); },
-                          {"notes/real.txt"}, linked};
+const Folder link_to_note{[](const path &d) { desk(d); relink(d, "notes/real.txt", "real.txt"); }, {"notes/real.txt"}};
 const Folder dangling_link{[](const path &d) { no_note.lay_out(d); fs::create_symlink("real.txt", d / notepad); },
-                           {"notes/real.txt"}, linked, "<missing>"};
+                           {"notes/real.txt"}};
 const Folder two_links{[](const path &d) { link_to_note.lay_out(d); relink(d, "notes/link.txt", "link.txt"); },
-                       {"notes/real.txt"}, "link.txt -> real.txt\nnotepadfile.txt -> link.txt\nreal.txt 0640\n"};
+                       {"notes/real.txt"}};
 const Folder absolute_link{[](const path &d) {
     desk(d);
     fs::create_directory(d / "elsewhere");
     relink(d, "elsewhere/real.txt", d / "elsewhere/real.txt");
-}, {"elsewhere/real.txt"}, ""};
+}, {"elsewhere/real.txt"}};
 // The notepad file with a second name, "second.txt".
 const Folder two_names{[](const path &d) { desk(d); fs::create_hard_link(d / notepad, d / "notes/second.txt"); },
-                       {notepad, "notes/second.txt"}, "notepadfile.txt 0640\nsecond.txt 0640\n"};
+                       {notepad, "notes/second.txt"}};
 // The home folder of note-home's user, where its notepad file is made.
-const Folder home{[](const path &d) { fs::create_directory(d / "home"); }, {"home/notepadfile.txt"}, "", "<missing>"};
+const Folder home{[](const path &d) { fs::create_directory(d / "home"); }, {"home/notepadfile.txt"}};
 // The notepad file set-group-id; the notepad file read-only.
-const Folder set_group_id{[](const path &d) { desk(d); fs::permissions(d / notepad, fs::perms(02750)); },
-                          {notepad}, "notepadfile.txt 2750\n"};
-const Folder read_only{[](const path &d) { desk(d); fs::permissions(d / notepad, fs::perms(0444)); },
-                       {notepad}, "notepadfile.txt 0444\n"};
+const Folder set_group_id{[](const path &d) { desk(d); fs::permissions(d / notepad, fs::perms(02750)); }};
+const Folder read_only{[](const path &d) { desk(d); fs::permissions(d / notepad, fs::perms(0444)); }};
 // The notepad file a FIFO nobody reads.
-const Folder lone_fifo{[](const path &d) { no_note.lay_out(d); ASSERT_EQ(mkfifo((d / notepad).c_str(), 0600), 0); }, {}, ""};
+const Folder lone_fifo{[](const path &d) { no_note.lay_out(d); ASSERT_EQ(mkfifo((d / notepad).c_str(), 0600), 0); }, {}};
 // clang-format on
 
 // A row of note-tmp: the menu, then what follows it; in the desk's folder
@@ -124,26 +117,21 @@ Case dialogue(std::string name, std::string input, const std::string &then, Case
     return c;
 }
 
-// Choice 1 in folder f: after the ask line then, and each of the note's
-// names holding text; the folder listed as f has it, unless the row lists it.
-Case writing(std::string name, std::string input, const std::string &then, const Folder &f,
-             const std::string &text, Case c)
+// Choice 1 in folder f: after the ask line then.
+Case writing(std::string name, std::string input, const std::string &then, const Folder &f, Case c)
 {
     c.prepare = c.prepare ? c.prepare : f.lay_out;
-    for (const auto &file : f.names) {
-        c.files.insert({file, text});
-    }
-    if (!f.listing.empty()) {
-        c.files.insert({"notes/", f.listing});
-    }
     return dialogue(std::move(name), std::move(input), ask_text + then, std::move(c));
 }
 
-// The text typed saved.
+// The text typed saved: each of the note's names holds it.
 Case typed(std::string name, std::string input, const std::string &text, const Folder &f = at_desk,
            Case c = {})
 {
-    return writing(std::move(name), std::move(input), saved, f, text, std::move(c));
+    for (const auto &file : f.names) {
+        c.files.insert({file, text});
+    }
+    return writing(std::move(name), std::move(input), saved, f, std::move(c));
 }
 
 // "new" typed and saved.
@@ -152,11 +140,11 @@ Case saves(std::string name, const Folder &f = at_desk, Case c = {})
     return typed(std::move(name), "1\nnew\n", "new", f, std::move(c));
 }
 
-// "lost" (or the row's input) typed and refused: the old note stays.
+// "lost" (or the row's input) typed and refused: the folder stays as it was.
 Case refuses(std::string name, const Folder &f = at_desk, Case c = {})
 {
     std::string input = c.input.empty() ? "1\nlost\n" : c.input;
-    return writing(std::move(name), std::move(input), unwritable, f, f.old, std::move(c));
+    return writing(std::move(name), std::move(input), unwritable, f, std::move(c));
 }
 
 // The row's write ended by a signal (SIGTERM) at its first byte.
@@ -240,7 +228,7 @@ template <unsigned mode, bool users = false> const Folder roots_note{[](const pa
     fs::permissions(d / "notes", fs::perms(0777));
     ASSERT_EQ(chown((d / notepad).c_str(), users ? harness::user_id() : 0, 0), 0);
     fs::permissions(d / notepad, fs::perms(mode));
-}, {notepad}, [] { char listing[32]; std::snprintf(listing, sizeof listing, "notepadfile.txt %04o\n", mode); return std::string(listing); }()};
+}};
 // The notepad file set-group-id with a second name, and with its folder the
 // unprivileged user's, as another user's saves meet it.
 const Folder users_set_group_id{[](const path &d) {
@@ -250,7 +238,7 @@ const Folder users_set_group_id{[](const path &d) {
     }
     ASSERT_EQ(chown((d / "notes").c_str(), harness::user_id(), harness::group_id()), 0);
     fs::permissions(d / notepad, fs::perms(02770));
-}, two_names.names, "notepadfile.txt 2770\nsecond.txt 2770\n"};
+}, two_names.names};
 // clang-format on
 
 } // namespace
@@ -270,7 +258,7 @@ const std::vector<Case> harness::note_rows = [] {
         // (here the one a link names) gets 0666 less the umask, and the link
         // stays.
         saves("WriteKeepsMode", at_desk, {.env = {"CT_UMASK=077"}}),
-        saves("WriteNewFileThroughLink", dangling_link, {.env = {"CT_UMASK=027"}}),
+        saves("WriteNewFileThroughLink", dangling_link, {.env = {"CT_UMASK=027"}, .files = {{"notes/", "notepadfile.txt -> real.txt\nreal.txt 0640\n"}}}),
         // A step that fails keeps the old note (and a link to it) and leaves no
         // file behind; each step of a save, in the loop below.
         refuses("WriteThroughLinkFails", link_to_note, {.env = {"CT_FAIL=write"}}),
@@ -283,8 +271,8 @@ const std::vector<Case> harness::note_rows = [] {
         // All the old note carries stays: its group, its extended attributes, its
         // other names (and a write that fails part way puts the old text back),
         // the FIFO it is; links are followed to the end of a chain.
-        saves("WriteKeepsGroup", other_grouped, {.files = {{notepad + "@group", std::to_string(other_group.value_or(0))}}}),
-        saves("WriteKeepsAttribute", tagged, {.files = {{notepad + "@user.tag", "keepme"}}}),
+        saves("WriteKeepsGroup", other_grouped),
+        saves("WriteKeepsAttribute", tagged),
         saves("WriteKeepsSecondName", two_names),
         refuses("WriteInPlaceFails", two_names, {.env = {"CT_FAIL=write", "CT_FAIL_AFTER=2", "CT_FAIL_ONCE=1"}}),
         dialogue("WriteIntoFifo", "1\nthrough\n", ask_text + saved, {.prepare = fifo_read_by<0>, .check = received("through")}),
@@ -305,7 +293,7 @@ const std::vector<Case> harness::note_rows = [] {
         refuses("UserLeavesRootsSetUserIdNote", roots_note<04666>, {.as_user = true}),
         refuses("UserLeavesRootsSetGroupIdNote", roots_note<02666>, {.as_user = true}),
         refuses("UserLeavesOwnSetGroupIdNoteOfRootsGroup", roots_note<02666, true>, {.as_user = true}),
-        saves("UserWritesRootsNote", roots_note<0666>, {.as_user = true, .files = {{notepad + "@owner", "0"}, {notepad + "@group", "0"}}}),
+        saves("UserWritesRootsNote", roots_note<0666>, {.as_user = true}),
         saves("WriteKeepsSetGroupId", set_group_id),
         saves("UserWritesInPlaceKeepsSetGroupId", users_set_group_id, {.as_user = true}),
         // A FIFO whose reader is slow gets all of a text larger than its buffer.
@@ -335,10 +323,10 @@ const std::vector<Case> harness::note_rows = [] {
         dialogue("ShowsNotepadByFullPath", "2\n/proc/self/cwd/" + notepad + "\n", shown + old_note),
         // Each prompt is out before note waits for its answer; what a pipe named
         // as the file (here note's own input) delivers shows as it comes.
-        dialogue("PromptsShowBeforeWaiting", "1\ntyped\n", ask_text + saved, {.waits = {menu, ask_text}}),
+        typed("PromptsShowBeforeWaiting", "1\ntyped\n", "typed", at_desk, {.waits = {menu, ask_text}}),
         dialogue("NamePromptShowsBeforeWaiting", "2\na.txt\n", shown + "one\ntwo\n", {.waits = {menu, "Enter Filename: "}}),
         dialogue("ShowsPipeAsItComes", "2\n/dev/stdin\nfirst\nsecond\n", shown + "first\nsecond\n", {.waits = {menu, "Enter Filename: ", shown, "first\n"}}),
-        dialogue("ChoiceThree", "3\n", invalid, {.files = {{notepad, old_note}}}),
+        dialogue("ChoiceThree", "3\n", invalid),
         dialogue("ChoiceZero", "0\n", invalid),
         dialogue("ChoiceWord", "write\n", invalid),
         dialogue("NoChoice", "", invalid),
