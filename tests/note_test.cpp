@@ -332,10 +332,11 @@ const std::vector<Case> harness::note_rows = [] {
         dialogue("NoChoice", "", invalid),
         dialogue("NoThreadForTheJob", "3\n", invalid, {.env = {"CT_NO_THREADS=1"}}),
     };
-    // A step that fails: a note that was still to be made is removed again,
-    // one that was there is put back.
+    // A step that fails: a note that was still to be made is removed again
+    // (here also the one a link names, the link kept), one that was there is
+    // put back.
     const std::tuple<const char *, const char *, const Folder &> steps[] = {
-        {"Create", "open", no_note}, {"Write", "write", no_note}, {"Sync", "fsync", no_note}, {"Close", "close", at_desk}};
+        {"Create", "open", no_note}, {"Write", "write", dangling_link}, {"Sync", "fsync", no_note}, {"Close", "close", at_desk}};
     for (const auto &[step, call, folder] : steps) {
         rows.push_back(refuses(std::string("WriteFailsTo") + step, folder, {.env = {std::string("CT_FAIL=") + call}}));
     }
