@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <optional>
 #include <span>
@@ -147,19 +148,19 @@ Case refuses(std::string name, const Folder &f = at_desk, Case c = {})
     return writing(std::move(name), std::move(input), unwritable, f, std::move(c));
 }
 
-// The row's write ended by a signal (SIGTERM) at its first byte.
-Case ended(Case c)
+// The row's write met by signal sig at its first byte, which ends note.
+Case ended(int sig, Case c)
 {
-    c.env.push_back("CT_KILL_IN_WRITE=15");
+    c.env.push_back("CT_KILL_IN_WRITE=" + std::to_string(sig));
     c.out = menu + ask_text;
-    c.status = 128 + SIGTERM;
+    c.status = 128 + sig;
     return c;
 }
 
 // The notepad file a FIFO with a reader (which waits for no writer) that
 // pauses after each piece it reads, and puts all it got in "received" once
-// the writer is gone.
-template <useconds_t pause> void fifo_read_by(const path &dir)
+// the writer is gone, or once it got most bytes and left.
+template <useconds_t pause, std::size_t most = SIZE_MAX> void fifo_read_by(const path &dir)
 {
     lone_fifo.lay_out(dir);
     const int fd = open((dir / notepad).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -171,7 +172,8 @@ template <useconds_t pause> void fifo_read_by(const path &dir)
         char piece[4096];
         ssize_t n = 0;
         for (pollfd ready{fd, POLLIN, 0};
-             poll(&ready, 1, 10000) > 0 && (n = read(fd, piece, sizeof piece)) > 0; usleep(pause)) {
+             got.size() < most && poll(&ready, 1, 10000) > 0 && (n = read(fd, piece, sizeof piece)) > 0;
+             usleep(pause)) {
             got.append(piece, static_cast<std::size_t>(n));
         }
         close(fd);
@@ -280,10 +282,15 @@ const std::vector<Case> harness::note_rows = [] {
         refuses("WriteIntoFifoWithoutReader", lone_fifo),
         saves("WriteThroughTwoLinks", two_links),
         saves("WriteThroughAbsoluteLink", absolute_link),
-        // A file-size limit makes the write fail, not the program end.
+        // Signals during a save: an ending signal waits until the note is
+        // rewritten, then ends note as it would have; a reader gone and a
+        // file-size limit make the write fail, not the program end.
+        ended(SIGINT, saves("WriteEndsByInterrupt")),
+        ended(SIGTERM, saves("WriteEndsByTerminate")),
+        ended(SIGHUP, saves("WriteEndsByHangUp")),
+        ended(SIGQUIT, saves("WriteEndsByQuit")),
+        dialogue("WriteIntoFifoReaderGone", "1\n" + big_text + "\n", ask_text + unwritable, {.prepare = fifo_read_by<0, 1>}),
         refuses("WriteBeyondFileSizeLimit", at_desk, {.input = "1\n" + std::string(4096, 'f') + "\n", .file_size = 1024}),
-        // A signal during a rewrite ends note once the rewrite is done.
-        ended(saves("WriteInPlaceEndsBySignal", two_names)),
         // Started with hang-up ignored, as nohup starts it, note goes on ignoring it.
         saves("WriteKeepsSignalIgnored", at_desk, {.env = {"CT_KILL_IN_WRITE=1"}, .ignored = SIGHUP}),
         // Another user's saves: root's note open to all is written and stays
