@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -183,15 +184,33 @@ template <useconds_t pause, std::size_t most = SIZE_MAX> void fifo_read_by(const
     }).detach();
 }
 
-// Checks that the FIFO's reader got text.
-std::function<void(const harness::Result &)> received(const std::string &text)
+// Checks, once the run's folder has the file done, that file holds text:
+// what the FIFO's reader got, by default.
+std::function<void(const harness::Result &)>
+received(const std::string &text, const std::string &file = "received", const std::string &done = "received")
 {
-    return [text](const harness::Result &r) {
-        for (int i = 0; i < 1000 && !fs::exists(r.dir / "received"); ++i) {
+    return [=](const harness::Result &r) {
+        for (int i = 0; i < 1000 && !fs::exists(r.dir / done); ++i) {
             usleep(10000);
         }
-        harness::expect_same(harness::slurp(r.dir / "received"), text, "what the reader got");
+        harness::expect_same(harness::slurp(r.dir / file), text, file);
     };
+}
+
+// The notepad file locked (flock) by another program, which writes "held"
+// into it a while later, then lets it go and leaves "released".
+void locked(const path &dir)
+{
+    desk(dir);
+    const int fd = open((dir / notepad).c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    std::thread([fd, dir] {
+        usleep(300000);
+        const bool held = write(fd, "held", 4) == 4 && ftruncate(fd, 4) == 0;
+        close(fd);
+        std::ofstream(dir / "released") << held;
+    }).detach();
 }
 
 // Sets an extended attribute of file; a file system that takes none skips the
@@ -276,6 +295,8 @@ const std::vector<Case> harness::note_rows = [] {
         saves("WriteKeepsGroup", other_grouped),
         saves("WriteKeepsAttribute", tagged),
         saves("WriteKeepsSecondName", two_names),
+        // A note another program has locked is written once it is let go.
+        saves("WriteWaitsForLock", {locked}, {.check = received("new", notepad, "released")}),
         refuses("WriteInPlaceFails", two_names, {.env = {"CT_FAIL=write", "CT_FAIL_AFTER=2", "CT_FAIL_ONCE=1"}}),
         dialogue("WriteIntoFifo", "1\nthrough\n", ask_text + saved, {.prepare = fifo_read_by<0>, .check = received("through")}),
         // A FIFO nobody reads takes no text, and note does not wait for a reader.
