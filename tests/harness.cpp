@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -182,26 +181,6 @@ std::vector<std::string> sorted_lines(const std::string &out)
 
 std::string slurp(const fs::path &file)
 {
-    const std::string name = file.filename().string();
-    if (const std::size_t at = name.find('@'); at != std::string::npos) {
-        const std::string of = (file.parent_path() / name.substr(0, at)).string();
-        const std::string what = name.substr(at + 1);
-        struct stat st {};
-        if (what == "owner" || what == "group") {
-            return stat(of.c_str(), &st) != 0 ? "<missing>"
-                                              : std::to_string(what == "owner" ? st.st_uid : st.st_gid);
-        }
-        // An attribute the file lacks is "<missing>"; one that cannot be read
-        // says why, so that no error passes for a missing attribute.
-        std::string value(256, '\0');
-        const ssize_t size = getxattr(of.c_str(), what.c_str(), value.data(), value.size());
-        if (size < 0) {
-            return errno == ENODATA || errno == ENOENT ? "<missing>"
-                                                       : "<" + std::string(std::strerror(errno)) + ">";
-        }
-        value.resize(static_cast<std::size_t>(size));
-        return value;
-    }
     if (fs::is_directory(file)) {
         std::vector<std::string> entries;
         for (const auto &entry : fs::directory_iterator(file)) {

@@ -191,9 +191,7 @@ std::vector<std::string> sorted_lines(const std::string &out);
 
 // The whole of a file, or "<missing>"; for a folder, its entries sorted, one
 // a line: a link as "name -> target", anything else as its name and
-// permission bits ("notepadfile.txt 0640"); for "file@owner" and
-// "file@group" the file's user and group ids, for "file@name" the value of
-// its extended attribute name (a name with '@' in it is always read so).
+// permission bits ("notepadfile.txt 0640").
 std::string slurp(const fs::path &file);
 
 } // namespace harness
