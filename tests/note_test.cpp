@@ -317,13 +317,15 @@ const std::vector<Case> harness::note_rows = [] {
         // Another user's saves: root's note open to all is written and stays
         // root's, but not where the write would take its set-id bits for good:
         // the user not its owner, or not in its group (even as its owner); the
-        // set-group-id bit stays, also where the write takes it away.
+        // set-group-id bit stays, also where the write takes it away, and
+        // where the write then fails.
         refuses("UserLeavesRootsSetUserIdNote", roots_note<04666>, {.as_user = true}),
         refuses("UserLeavesRootsSetGroupIdNote", roots_note<02666>, {.as_user = true}),
         refuses("UserLeavesOwnSetGroupIdNoteOfRootsGroup", roots_note<02666, true>, {.as_user = true}),
         saves("UserWritesRootsNote", roots_note<0666>, {.as_user = true}),
         saves("WriteKeepsSetGroupId", set_group_id),
         saves("UserWritesInPlaceKeepsSetGroupId", users_set_group_id, {.as_user = true}),
+        refuses("UserWriteFailsKeepsSetGroupId", users_set_group_id, {.env = {"CT_FAIL=write", "CT_FAIL_AFTER=2", "CT_FAIL_ONCE=1"}, .as_user = true}),
         // A FIFO whose reader is slow gets all of a text larger than its buffer.
         dialogue("WriteIntoSlowFifo", "1\n" + big_text + "\n", ask_text + saved, {.prepare = fifo_read_by<2000>, .check = received(big_text)}),
         // An empty text empties the note; a flush that fails after the note was
