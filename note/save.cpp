@@ -187,7 +187,7 @@ bool save_to(const char *path, const std::string &text)
     // Links are followed, here as by the open below; a chain too long to
     // follow, or no way to the note's folder, ends the save here.
     struct stat file {};
-    const bool missing = stat(path, &file) != 0;
+    bool missing = stat(path, &file) != 0;
     if (missing && errno != ENOENT) {
         return false;
     }
@@ -201,7 +201,13 @@ bool save_to(const char *path, const std::string &text)
     const sigset_t ending = ending_signals();
     sigset_t was;
     pthread_sigmask(SIG_BLOCK, missing ? &ending : nullptr, &was); // with no set, only reads the mask
-    const int fd = open(path, O_RDWR | O_CLOEXEC | (missing ? O_CREAT : 0), 0666);
+    int fd = open(path, O_RDWR | O_CLOEXEC | (missing ? O_CREAT | O_EXCL : 0), 0666);
+    if (fd < 0 && missing && errno == EEXIST) {
+        // Made by another program meanwhile, which this save then rewrites,
+        // or a link to a file still to be made, which it makes.
+        missing = stat(path, &file) != 0;
+        fd = open(path, O_RDWR | O_CLOEXEC | (missing ? O_CREAT : 0), 0666);
+    }
     const bool locked = fd >= 0 && flock(fd, LOCK_EX) == 0;
     pthread_sigmask(SIG_BLOCK, &ending, nullptr);
     const bool done = locked && rewrite(fd, text, missing ? path : nullptr);
