@@ -41,8 +41,8 @@ Case pairs(std::string name, std::string input, const std::string &sums, const s
     c.name = std::move(name);
     c.program = "forking";
     c.input = std::move(input);
-    c.out =
-        prompt + prompt + "[clear]\n[clear]\n" + lines("add", "sub", sums) + lines("Mul", "Div", products);
+    c.out = prompt + prompt + harness::cleared + harness::cleared + lines("add", "sub", sums) +
+            lines("Mul", "Div", products);
     c.any_order = true;
     c.events = c.events.empty() ? four_processes : c.events;
     c.check = in_order;

@@ -171,9 +171,13 @@ bool user_reaches_programs()
 std::vector<std::string> sorted_lines(const std::string &out)
 {
     std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line + (in.eof() ? "" : "\n"));
+    for (std::size_t at = 0; at < out.size();) {
+        const std::size_t line_end = std::min(out.find('\n', at), out.size() - 1) + 1;
+        const std::size_t clear = out.find(cleared, at);
+        const std::size_t end =
+            std::min(line_end, clear == std::string::npos ? line_end : clear + cleared.size());
+        lines.push_back(out.substr(at, end - at));
+        at = end;
     }
     std::ranges::sort(lines);
     return lines;

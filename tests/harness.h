@@ -150,7 +150,7 @@ struct Case {
     bool any_order = false;
     // Times it is run, each run checked: a race may show in some runs only.
     int runs = 1;
-    std::vector<std::string> events = {};           // sleeps and shell commands, in order
+    std::vector<std::string> events = {}; // sleeps and shell commands, in order
     // What slurp gives of each file after the run. Below the folders in the
     // run's folder, nothing else changes: every other entry stays, with all
     // it carries and holds, and none is added; one named here may be new or
@@ -185,8 +185,14 @@ void expect_same(const std::string &actual, const std::string &expected, const s
 extern const std::vector<Case> note_rows, calculator_rows, forking_rows, words_rows, hilo_rows, prime_rows,
     timer_rows;
 
+// What the stand-ins give as the commands do on a user's desktop: "clear"
+// prints the sequence that clears a terminal, and "pause", which no machine
+// has, makes the shell say so on standard error.
+inline const std::string cleared = "\033[H\033[2J\033[3J";
+inline const std::string pause_missing = "sh: 1: pause: not found\n";
+
 // The lines of out, sorted: a program whose processes print in no fixed
-// order.
+// order. A line ends at a line end, or where the screen was cleared.
 std::vector<std::string> sorted_lines(const std::string &out);
 
 // The whole of a file, or "<missing>"; for a folder, its entries sorted, one

@@ -6,7 +6,6 @@ using harness::Case;
 
 const std::string ask = "Enter String: Reverse string is: ";
 const std::vector<std::string> held_paused = {"sleep 8", "pause"};
-const std::string paused = "[pause]\n"; // what the stand-in for pause prints
 const std::vector<std::string> held = {"sleep 8"};
 constexpr rlim_t memory_limit = 16 << 20;
 const std::string beyond_memory = std::string(memory_limit, 'w') + "\n";
@@ -23,13 +22,15 @@ const std::string roomy_word = [] {
 }();
 const std::string roomy_reversed(roomy_word.rbegin(), roomy_word.rend());
 
-// mirrorword on input: the word reversed, then the hold and pause.
+// mirrorword on input: the word reversed, then the hold and pause, which
+// the shell does not find.
 Case mirrors(std::string name, std::string input, const std::string &reversed, Case c = {})
 {
     c.name = std::move(name);
     c.program = "mirrorword";
     c.input = std::move(input);
-    c.out = ask + reversed + "\n" + paused;
+    c.out = ask + reversed + "\n";
+    c.err = harness::pause_missing;
     c.events = held_paused;
     return c;
 }
