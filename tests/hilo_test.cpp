@@ -12,14 +12,18 @@ const std::string low = prompt + "Too low!\n\n";
 const std::string high = prompt + "Too high!\n\n";
 const std::vector<std::string> held_paused = {"sleep 8", "pause"};
 
-// A fixed clock at which the game plays for target: the game seeds the same C
-// library's generator with the clock.
+// A clock at which the game plays for target: the game seeds the same C
+// library's generator with the clock. The clock moves a second at each
+// reading, and a second reading would draw another number.
 std::vector<std::string> clock_for(int target)
 {
-    for (unsigned seed = 1;; ++seed) {
+    const auto draw = [](unsigned seed) {
         std::srand(seed);
-        if (std::rand() % 10 + 1 == target) {
-            return {"CT_FAKE_TIME=" + std::to_string(seed)};
+        return std::rand() % 10 + 1;
+    };
+    for (unsigned seed = 1;; ++seed) {
+        if (draw(seed) == target && draw(seed + 1) != target) {
+            return {"CT_FAKE_TIME=" + std::to_string(seed), "CT_CLOCK_STEP=1"};
         }
     }
 }

@@ -6,6 +6,8 @@
 //
 //   CT_RECORD_LOG=file   each sleep returns at once and is appended to file as "<pid> sleep <seconds>"
 //   CT_FAKE_TIME=t       time() answers t
+//   CT_CLOCK_STEP=s      with CT_FAKE_TIME: the clock moves, each time() answering s seconds later
+//                        than the one before
 //   CT_UMASK=027         the file-creation mask (octal), set before main
 //   CT_NO_THREADS        set: no thread can be created
 //   CT_NO_PIPES=n        the first n pipes cannot be made (only the first few count: the sanitizers'
@@ -46,7 +48,8 @@ namespace {
 struct {
     char record_log[4096] = ""; // "": sleeps are not logged
     bool fake_time = false;
-    time_t time = 0;
+    time_t time = 0; // what time() answers next
+    time_t clock_step = 0;
     bool no_threads = false;
     long no_pipes = 0;
     long fail_fork = 0;
@@ -139,6 +142,9 @@ void read_settings()
         settings.fake_time = true;
         settings.time = static_cast<time_t>(std::strtoll(fixed, nullptr, 10));
     }
+    if (const char *step = std::getenv("CT_CLOCK_STEP")) {
+        settings.clock_step = static_cast<time_t>(std::strtoll(step, nullptr, 10));
+    }
     if (const char *mask = std::getenv("CT_UMASK")) {
         umask(static_cast<mode_t>(number(mask, 8)));
     }
@@ -189,9 +195,9 @@ __attribute__((constructor)) void set_up()
     // may not even be of its architecture, when the program runs under an
     // emulator) and without its settings, but for the log the stand-ins
     // write to.
-    for (const char *name :
-         {"LD_PRELOAD", "CT_FAKE_TIME", "CT_UMASK", "CT_NO_THREADS", "CT_NO_PIPES", "CT_FAIL_FORK",
-          "CT_PIPE_DELAY_MS", "CT_FAIL", "CT_FAIL_ONCE", "CT_FAIL_AFTER", "CT_KILL_IN_WRITE", "CT_HOME"}) {
+    for (const char *name : {"LD_PRELOAD", "CT_FAKE_TIME", "CT_CLOCK_STEP", "CT_UMASK", "CT_NO_THREADS",
+                             "CT_NO_PIPES", "CT_FAIL_FORK", "CT_PIPE_DELAY_MS", "CT_FAIL", "CT_FAIL_ONCE",
+                             "CT_FAIL_AFTER", "CT_KILL_IN_WRITE", "CT_HOME"}) {
         unsetenv(name);
     }
 }
@@ -204,7 +210,7 @@ unsigned int sleep(unsigned int seconds)
 
 time_t time(time_t *result)
 {
-    time_t now = settings.time;
+    time_t now = __atomic_fetch_add(&settings.time, settings.clock_step, __ATOMIC_RELAXED);
     if (!settings.fake_time) {
         timespec real{};
         clock_gettime(CLOCK_REALTIME, &real);

@@ -8,10 +8,12 @@ const std::vector<std::string> closing = {"sleep 8", "pause", "wmctrl -c :ACTIVE
 // 2025-02-01 20:05:09 UTC; nine hours east it is already the next day.
 const std::string moment = "CT_FAKE_TIME=1738440309";
 
-// A run with env: the date and time shown, then the hold and the closing
-// commands: pause, which the shell does not find, and still wmctrl.
+// A run with env, the clock moving a second at each reading: the date and
+// time shown, then the hold and the closing commands: pause, which the shell
+// does not find, and still wmctrl.
 Case tells(std::string name, std::vector<std::string> env, const std::string &date)
 {
+    env.emplace_back("CT_CLOCK_STEP=1");
     return {.name = std::move(name),
             .program = "timer",
             .env = std::move(env),
