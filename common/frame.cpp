@@ -48,5 +48,9 @@ int run_job(job work, std::initializer_list<const char *> closing)
 
 void hold()
 {
+    // The last screen is what the job printed: out before the wait, also
+    // where no line end or read has sent it out (behind a pipe, or after a
+    // read that failed).
+    std::cout.flush();
     sleep(8);
 }

@@ -18,7 +18,8 @@ void guard_std_fds();
 // commands through the shell in order. Returns the exit status for main: 0.
 int run_job(job work, std::initializer_list<const char *> closing = {});
 
-// Keeps the last screen up for 8 seconds before a job returns.
+// Keeps the last screen up for 8 seconds before a job returns, all the job
+// printed out first.
 void hold();
 
 // Takes the result of a call whose outcome the program does not look at
