@@ -4,7 +4,9 @@
 // CT_RECORD_LOG, which the stand-ins write to as well, are then taken out of
 // the environment. "The notepad folder" is the tests' one, "notes/".
 //
-//   CT_RECORD_LOG=file   each sleep returns at once and is appended to file as "<pid> sleep <seconds>"
+//   CT_RECORD_LOG=file   each sleep returns at once and is appended to file as "<pid> sleep <seconds>";
+//                        so is "<pid> unflushed <bytes>" where the program sleeps, or reads standard
+//                        input anew, with output still in the C library's buffer (not yet out)
 //   CT_FAKE_TIME=t       time() answers t
 //   CT_CLOCK_STEP=s      with CT_FAKE_TIME: the clock moves, each time() answering s seconds later
 //                        than the one before
@@ -30,6 +32,7 @@
 #include <pthread.h>
 #include <pwd.h>
 #include <signal.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -128,6 +131,25 @@ int fail()
     return -1;
 }
 
+// Called where the program waits (a sleep, a read of standard input that
+// finds no input buffered): what it printed must be out by then, as the user
+// at a terminal or behind a pipe is to see it.
+void expect_flushed()
+{
+    if (const std::size_t pending = __fpending(stdout); pending > 0) {
+        record("unflushed", pending);
+    }
+}
+
+// The same before a read of standard input through stdio that must go to the
+// system for more.
+void expect_flushed_before(FILE *stream)
+{
+    if (stream == stdin && stream->_IO_read_ptr >= stream->_IO_read_end) {
+        expect_flushed();
+    }
+}
+
 long number(const char *value, int base = 10)
 {
     return std::strtol(value, nullptr, base);
@@ -204,6 +226,7 @@ __attribute__((constructor)) void set_up()
 
 unsigned int sleep(unsigned int seconds)
 {
+    expect_flushed();
     record("sleep", seconds);
     return 0;
 }
@@ -269,6 +292,29 @@ int open(const char *path, int flags, ...)
     static const auto next = real_fn<int (*)(const char *, int, ...)>("open");
 #endif
     return next(path, flags, mode);
+}
+
+int getc(FILE *stream)
+{
+    expect_flushed_before(stream);
+    static const auto next = real_fn<int (*)(FILE *)>("getc");
+    return next(stream);
+}
+
+size_t fread(void *data, size_t size, size_t count, FILE *stream)
+{
+    expect_flushed_before(stream);
+    static const auto next = real_fn<size_t (*)(void *, size_t, size_t, FILE *)>("fread");
+    return next(data, size, count, stream);
+}
+
+ssize_t read(int fd, void *data, size_t size)
+{
+    if (fd == 0) {
+        expect_flushed();
+    }
+    static const auto next = real_fn<ssize_t (*)(int, void *, size_t)>("read");
+    return next(fd, data, size);
 }
 
 ssize_t write(int fd, const void *data, size_t size)
