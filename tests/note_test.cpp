@@ -232,10 +232,25 @@ const std::optional<gid_t> other_group = [] {
     return other != mine.end() ? std::optional(*other) : any;
 }();
 
+// An access ACL that also lets user nobody read: the kernel's form,
+// little-endian on every machine, a version, then each entry's tag,
+// permissions and id (user, user nobody, group, mask, other).
+const std::string nobody_reads("\x02\x00\x00\x00"
+                               "\x01\x00\x06\x00\xff\xff\xff\xff"
+                               "\x02\x00\x04\x00\xfe\xff\x00\x00"
+                               "\x04\x00\x04\x00\xff\xff\xff\xff"
+                               "\x10\x00\x04\x00\xff\xff\xff\xff"
+                               "\x20\x00\x00\x00\xff\xff\xff\xff",
+                               44);
+
 // clang-format off
-// The notepad file with an extended attribute of the user's namespace; the
-// notepad file in the other group.
-const Folder tagged{[](const path &d) { desk(d); set_attribute(d / notepad, "user.tag", "keepme"); }};
+// The notepad file with an extended attribute of the user's namespace and
+// an ACL; the notepad file in the other group.
+const Folder tagged{[](const path &d) {
+    desk(d);
+    set_attribute(d / notepad, "system.posix_acl_access", nobody_reads);
+    set_attribute(d / notepad, "user.tag", "keepme");
+}};
 const Folder other_grouped{[](const path &d) {
     if (!other_group) { GTEST_SKIP() << "the user has no second group to give the notepad file"; }
     desk(d);
