@@ -1,15 +1,24 @@
-// Any input at all, cut anywhere: every program ends in time, with status 0
-// and nothing on standard error but the shell's word on pause.
+// Any input at all, cut anywhere: every program ends in time, with status 0 and nothing on standard
+// error but the shell's word on pause, and answers as its dialogue does, worked out here afresh.
 #include "harness.h"
 
 #include <gtest/gtest-spi.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <random>
+#include <sstream>
+#include <string_view>
 
 namespace {
 
 using harness::Case;
+
+const char *const blanks = " \t\n\v\f\r"; // skipped before a word, and the end of one
+constexpr unsigned now = 1738440309;      // the clock as each run starts: 2025-02-01 20:05:09 UTC
 
 // Hostile inputs, the same on every run: blanks, signs and numbers of every
 // size, megabyte tokens, random bytes and random mixes of tokens.
@@ -59,6 +68,128 @@ std::vector<std::string> junk()
     return inputs;
 }
 
+// Numbers are read as formatted input reads 32-bit integers (0 where a read fails). Sums, differences and
+// products keep the low 32 bits; quotients truncate toward zero, and there is none by 0.
+std::array<std::string, 4> results(std::int64_t a, std::int64_t b)
+{
+    const auto low32 = [](std::int64_t exact) { return std::to_string(std::int32_t(std::uint32_t(exact))); };
+    return {low32(a + b), low32(a - b), low32(a * b), b == 0 ? "undefined" : low32(a / b)};
+}
+
+struct Run { // a finished run and what it was given
+    std::string_view input;
+    const std::vector<std::string> &env;
+    const harness::Result &r;
+};
+
+// mirrorword, and pal (judged): the first word turned round, byte by byte.
+template <bool judged> std::vector<std::string> words(const Run &run)
+{
+    const std::size_t start = std::min(run.input.find_first_not_of(blanks), run.input.size());
+    const std::string word(run.input.substr(start, run.input.find_first_of(blanks, start) - start));
+    const std::string reversed(word.rbegin(), word.rend());
+    const std::string verdict = "Given string " + word + (word == reversed ? " is " : " is not ");
+    return {"Enter String: Reverse string is: " + reversed + "\n" + (judged ? verdict + "palindrome\n" : "")};
+}
+
+// calculator and solocalc: the menu, then the sentence for the choice.
+std::vector<std::string> calculator(const Run &run)
+{
+    std::int32_t choice = 0, a = 0, b = 0;
+    std::istringstream{std::string(run.input)} >> choice >> a >> b;
+    const std::string of = std::to_string(a) + " and " + std::to_string(b) + " = ";
+    const auto result = results(a, b);
+    const std::string sentences[] = {"Invalid input", "Addition of " + of + result[0],
+                                     "Subtraction of " + of + result[1],
+                                     "Multiplication of " + of + result[2], "Division of " + of + result[3]};
+    const std::string rule = "\n" + std::string(54, '-') + "\n";
+    return {rule + "Press 1 to add\nPress 2 to subtract\nPress 3 to multiplication\nPress 4 to division\n" +
+            "Enter choice: Enter first number: Enter second number: " +
+            sentences[choice >= 1 && choice <= 4 ? choice : 0] + "\n" + rule + "press any key to continue\n"};
+}
+
+// forking: both prompts, each child's lines where the settings leave it a pipe and a fork, each clear.
+std::vector<std::string> forking(const Run &run)
+{
+    std::int32_t a = 0, b = 0, c = 0, d = 0;
+    std::istringstream{std::string(run.input)} >> a >> b >> c >> d;
+    const bool pipes = !std::ranges::count(run.env, "CT_NO_PIPES=2"),
+               sum_child = !std::ranges::count(run.env, "CT_FAIL_FORK=2");
+    const auto sums = results(a, b), products = results(c, d);
+    std::string out = "Enter 2 digits \nEnter 2 digits \n" +
+                      (pipes && sum_child ? "add -> " + sums[0] + "\nsub -> " + sums[1] + "\n" : "") +
+                      (pipes ? "Mul -> " + products[2] + "\nDiv -> " + products[3] + "\n" : "");
+    for (const auto &what : run.r.whats()) {
+        out += what == "clear" ? harness::cleared : "";
+    }
+    return {out};
+}
+
+// hilo: the game for the number the clock draws, until a guess is right or none can be read.
+std::vector<std::string> hilo(const Run &run)
+{
+    std::srand(now);
+    const int target = std::rand() % 10 + 1;
+    std::istringstream in{std::string(run.input)};
+    std::string out = "Guess My Number Game\n\n";
+    for (std::int32_t n = 1, guess = 0;; ++n) { // the n-th guess
+        out += "Enter a guess between 1 and 10 : ";
+        if (!(in >> guess)) return {out + "\nGame over! My number was " + std::to_string(target) + "\n"};
+        if (guess == target) return {out + "\nCorrect! You got it in " + std::to_string(n) + " guesses!\n"};
+        out += guess > target ? "Too high!\n\n" : "Too low!\n\n";
+    }
+}
+
+// prime: 0 and 1 are not, negatives are, others where none from 2 to half (so to the root) divides them.
+std::vector<std::string> prime(const Run &run)
+{
+    std::int32_t n = 0;
+    std::istringstream{std::string(run.input)} >> n;
+    bool prime = n != 0 && n != 1;
+    for (std::int64_t d = 2; prime && d * d <= n; ++d) {
+        prime = n % d != 0;
+    }
+    return {"Enter a positive integer: " + std::to_string(n) + (prime ? " is" : " is not") +
+            " a prime number"};
+}
+
+std::vector<std::string> timer(const Run &) // the date at the clock, in UTC
+{
+    return {"Current Time and Date is: Sat Feb  1 20:05:09 2025\n\n"};
+}
+
+// note: the menu, then a text saved or not (either: the folder and the settings decide), or the named
+// file as seen from the run's folder, note's own (its own input, which it has taken in whole, holds no more).
+std::vector<std::string> note(const Run &run)
+{
+    const std::string menu = "Press 1 for write in File\nPress 2 to read File \nEnter choice: ";
+    std::istringstream in{std::string(run.input)};
+    std::int32_t choice = 0;
+    in >> choice;
+    const auto then = menu + (choice == 1 ? "Enter what you want to write below: \n" : "Enter Filename: ");
+    if (choice == 1) {
+        return {then + "This content is saved in notepadfile.txt successfully!\n",
+                then + "File error,File can't be written\n"};
+    }
+    if (choice != 2) return {menu + "Invalid Input!!\n"};
+    std::string name; // the rest of the line, a byte after the choice
+    std::getline(in.ignore(), name);
+    if (name.starts_with("/proc/self/cwd")) name.replace(0, 14, ".");
+    std::ifstream file(name == "/dev/stdin" ? "/dev/null" : run.r.dir / name, std::ios::binary);
+    std::ostringstream text; // of a folder, nothing: it holds no line
+    text << file.rdbuf();
+    if (name.empty() || name.find('\0') != name.npos || !file.is_open()) {
+        return {then + "File error,File doesn't Exists\n"};
+    }
+    const std::string lines = text.str() + (text.str().empty() || text.str().ends_with('\n') ? "" : "\n");
+    return {then + "The content of File is below: \n" + std::string(53, '_') + "\n" + lines};
+}
+
+const std::map<std::string, std::vector<std::string> (*)(const Run &)> outputs = {
+    {"note-tmp", note}, {"calculator", calculator}, {"solocalc", calculator},     {"forking", forking},
+    {"hilo", hilo},     {"prime", prime},           {"mirrorword", words<false>}, {"pal", words<true>},
+    {"timer", timer}};
+
 // Lays out the row's folder; false where its prepare skips the row here, as
 // a folder that cannot be made here does (the row says so itself, and this
 // test goes on without it rather than report itself skipped), or fails.
@@ -92,14 +223,27 @@ void survives(const std::string &program, const std::string &input, const Case *
         }
         launch = {.env = row->env, .file_size = row->file_size, .ignored = row->ignored};
     }
+    // hilo's number and timer's date: from the clock, moving at each reading, and the zone.
+    launch.env.insert(launch.env.end(), {"CT_FAKE_TIME=" + std::to_string(now), "CT_CLOCK_STEP=1", "TZ=UTC"});
     harness::Session session(program, dir.path(), launch);
     session.send(input);
     const auto r = session.finish();
-    const bool pause = std::ranges::count(r.whats(), std::string("pause")) != 0;
-    const bool clean = !r.timed_out && r.status == 0 && r.err == (pause ? harness::pause_missing : "");
-    EXPECT_TRUE(clean) << program << " <<< " << testing::PrintToString(input.substr(0, 200))
-                       << (r.timed_out ? "\ntimed out" : "") << "\nstatus " << r.status << "\nstderr "
+    std::string pauses; // the shell's word on each pause
+    for (const auto &what : r.whats()) {
+        pauses += what == "pause" ? harness::pause_missing : "";
+    }
+    const std::string run = program + " <<< " + testing::PrintToString(input.substr(0, 200));
+    const bool clean = !r.timed_out && r.status == 0 && r.err == pauses;
+    EXPECT_TRUE(clean) << run << (r.timed_out ? "\ntimed out" : "") << "\nstatus " << r.status << "\nstderr "
                        << r.err;
+    const auto fits = [&](const std::string &expected) { // forking's processes print in no fixed order
+        return program == "forking" ? harness::sorted_lines(r.out) == harness::sorted_lines(expected)
+                                    : r.out == expected;
+    };
+    const auto expected = outputs.at(program)({input, launch.env, r});
+    if (std::ranges::none_of(expected, fits)) {
+        harness::expect_same(r.out, expected.back(), "standard output of " + run);
+    }
 }
 
 class Robust : public testing::TestWithParam<std::string> {};
