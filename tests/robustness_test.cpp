@@ -35,24 +35,22 @@ std::vector<std::string> junk()
         "1\n" + std::string(1 << 20, 'w') + "\n",
         "2\n" + std::string(1 << 20, 'n') + "\n",
     };
+    std::vector<std::string> tokens = {
+        "1", "2",  "4",  "-1",   "0",  "10", "21474836470", "abc", std::string(1, '\0'),
+        " ", "\n", "\t", "\r\n", "\v", "\f", "\r"};
+    // Each sign and limit first and after numbers, and in the mixes; each kind
+    // of blank between and around words and numbers.
+    std::istringstream signs_and_limits(
+        "+ - +-3 -0 007 2147483647 2147483648 -2147483648 -2147483649 4294967296 99999999999");
+    for (std::string n; signs_and_limits >> n; tokens.push_back(n)) {
+        inputs.insert(inputs.end(), {n + " 4 " + n + " -1\n", "3 -1 " + n + " " + n + "\n"});
+    }
+    for (const char b : std::string(blanks)) {
+        inputs.push_back(std::string(1, b) + "04" + b + "-9" + b + "2" + b + "-7" + b + "x" + b);
+    }
     std::mt19937 random(20261208);
     std::uniform_int_distribution<int> byte(0, 255);
-    const std::string tokens[] = {"1",
-                                  "2",
-                                  "4",
-                                  "-1",
-                                  "0",
-                                  "10",
-                                  "2147483647",
-                                  "-2147483648",
-                                  "21474836470",
-                                  "abc",
-                                  std::string(1, '\0'),
-                                  " ",
-                                  "\n",
-                                  "\t",
-                                  "\r\n"};
-    std::uniform_int_distribution<std::size_t> token(0, std::size(tokens) - 1);
+    std::uniform_int_distribution<std::size_t> token(0, tokens.size() - 1);
     for (int i = 0; i < 12; ++i) {
         std::string bytes(static_cast<std::size_t>(byte(random)) * 8, '\0');
         for (char &c : bytes) {
