@@ -235,12 +235,8 @@ const std::optional<gid_t> other_group = [] {
 // An access ACL that also lets user nobody read: the kernel's form,
 // little-endian on every machine, a version, then each entry's tag,
 // permissions and id (user, user nobody, group, mask, other).
-const std::string nobody_reads("\x02\x00\x00\x00"
-                               "\x01\x00\x06\x00\xff\xff\xff\xff"
-                               "\x02\x00\x04\x00\xfe\xff\x00\x00"
-                               "\x04\x00\x04\x00\xff\xff\xff\xff"
-                               "\x10\x00\x04\x00\xff\xff\xff\xff"
-                               "\x20\x00\x00\x00\xff\xff\xff\xff",
+const std::string nobody_reads("\2\0\0\0\1\0\6\0\xff\xff\xff\xff\2\0\4\0\xfe\xff\0\0\4\0\4\0\xff\xff\xff\xff"
+                               "\x10\0\4\0\xff\xff\xff\xff\x20\0\0\0\xff\xff\xff\xff",
                                44);
 
 // clang-format off

@@ -1,5 +1,6 @@
-// Any input at all, cut anywhere: every program ends in time, with status 0 and nothing on standard
-// error but the shell's word on pause, and answers as its dialogue does, worked out here afresh.
+// Any input at all, cut anywhere: every program ends in time, with status 0, all it printed out before
+// each wait, nothing on standard error but the shell's word on pause, and answers as its dialogue does,
+// worked out here afresh.
 #include "harness.h"
 
 #include <gtest/gtest-spi.h>
@@ -226,14 +227,15 @@ void survives(const std::string &program, const std::string &input, const Case *
     harness::Session session(program, dir.path(), launch);
     session.send(input);
     const auto r = session.finish();
-    std::string pauses; // the shell's word on each pause
+    std::string pauses, unflushed; // the shell's word on each pause; output held back at a wait
     for (const auto &what : r.whats()) {
         pauses += what == "pause" ? harness::pause_missing : "";
+        unflushed += what.starts_with("unflushed") ? "\n" + what : "";
     }
     const std::string run = program + " <<< " + testing::PrintToString(input.substr(0, 200));
-    const bool clean = !r.timed_out && r.status == 0 && r.err == pauses;
+    const bool clean = !r.timed_out && r.status == 0 && r.err == pauses && unflushed.empty();
     EXPECT_TRUE(clean) << run << (r.timed_out ? "\ntimed out" : "") << "\nstatus " << r.status << "\nstderr "
-                       << r.err;
+                       << r.err << unflushed;
     const auto fits = [&](const std::string &expected) { // forking's processes print in no fixed order
         return program == "forking" ? harness::sorted_lines(r.out) == harness::sorted_lines(expected)
                                     : r.out == expected;
