@@ -5,8 +5,8 @@
 // the environment. "The notepad folder" is the tests' one, "notes/".
 //
 //   CT_RECORD_LOG=file   each sleep returns at once and is appended to file as "<pid> sleep <seconds>";
-//                        so is "<pid> unflushed <bytes>" where the program sleeps, or reads standard
-//                        input anew, with output still in the C library's buffer (not yet out)
+//                        so is "<pid> unflushed <bytes>" where the program sleeps, reads standard input
+//                        anew or runs a command with output still in the C library's buffer (not out)
 //   CT_FAKE_TIME=t       time() answers t
 //   CT_CLOCK_STEP=s      with CT_FAKE_TIME: the clock moves, each time() answering s seconds later
 //                        than the one before
@@ -132,21 +132,13 @@ int fail()
 }
 
 // Called where the program waits (a sleep, a read of standard input that
-// finds no input buffered): what it printed must be out by then, as the user
-// at a terminal or behind a pipe is to see it.
-void expect_flushed()
+// finds none buffered) or runs a command (which may clear the screen or close
+// the window): what it printed must be out by then, as the user at a
+// terminal or behind a pipe is to see it.
+void expect_flushed(bool waits = true)
 {
-    if (const std::size_t pending = __fpending(stdout); pending > 0) {
+    if (const std::size_t pending = __fpending(stdout); waits && pending > 0) {
         record("unflushed", pending);
-    }
-}
-
-// The same before a read of standard input through stdio that must go to the
-// system for more.
-void expect_flushed_before(FILE *stream)
-{
-    if (stream == stdin && stream->_IO_read_ptr >= stream->_IO_read_end) {
-        expect_flushed();
     }
 }
 
@@ -296,23 +288,28 @@ int open(const char *path, int flags, ...)
 
 int getc(FILE *stream)
 {
-    expect_flushed_before(stream);
+    expect_flushed(stream == stdin && stream->_IO_read_ptr >= stream->_IO_read_end); // none buffered
     static const auto next = real_fn<int (*)(FILE *)>("getc");
     return next(stream);
 }
 
 size_t fread(void *data, size_t size, size_t count, FILE *stream)
 {
-    expect_flushed_before(stream);
+    expect_flushed(stream == stdin && stream->_IO_read_ptr >= stream->_IO_read_end); // none buffered
     static const auto next = real_fn<size_t (*)(void *, size_t, size_t, FILE *)>("fread");
     return next(data, size, count, stream);
 }
 
+int system(const char *command)
+{
+    expect_flushed();
+    static const auto next = real_fn<int (*)(const char *)>("system");
+    return next(command);
+}
+
 ssize_t read(int fd, void *data, size_t size)
 {
-    if (fd == 0) {
-        expect_flushed();
-    }
+    expect_flushed(fd == 0);
     static const auto next = real_fn<ssize_t (*)(int, void *, size_t)>("read");
     return next(fd, data, size);
 }
