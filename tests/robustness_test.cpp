@@ -101,7 +101,7 @@ std::vector<std::string> calculator(const Run &run)
     const std::string sentences[] = {"Invalid input", "Addition of " + of + result[0],
                                      "Subtraction of " + of + result[1],
                                      "Multiplication of " + of + result[2], "Division of " + of + result[3]};
-    const std::string rule = "\n" + std::string(54, '-') + "\n";
+    const std::string hyphens(54, '-'), rule = "\n" + hyphens + "\n";
     return {rule + "Press 1 to add\nPress 2 to subtract\nPress 3 to multiplication\nPress 4 to division\n" +
             "Enter choice: Enter first number: Enter second number: " +
             sentences[choice >= 1 && choice <= 4 ? choice : 0] + "\n" + rule + "press any key to continue\n"};
