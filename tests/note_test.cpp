@@ -253,14 +253,15 @@ const Folder other_grouped{[](const path &d) {
     ASSERT_EQ(chown((d / notepad).c_str(), static_cast<uid_t>(-1), other_group.value_or(0)), 0);
 }};
 // A note of root's group, open to all and with mode's set-id bits, in a
-// folder open to all; root's, or the unprivileged user's.
-template <unsigned mode, bool users = false> const Folder roots_note{[](const path &d) {
+// folder open to all; root's, or the unprivileged user's. (Made when the
+// rows are, after the names it uses.)
+Folder roots_note(unsigned mode, bool users = false) { return {[mode, users](const path &d) {
     if (geteuid() != 0) { GTEST_SKIP() << "root's note: the tests do not run as root"; }
     desk(d);
     fs::permissions(d / "notes", fs::perms(0777));
     ASSERT_EQ(chown((d / notepad).c_str(), users ? harness::user_id() : 0, 0), 0);
     fs::permissions(d / notepad, fs::perms(mode));
-}};
+}}; }
 // The notepad file set-group-id with a second name, and with its folder the
 // unprivileged user's, as another user's saves meet it.
 const Folder users_set_group_id{[](const path &d) {
@@ -330,10 +331,10 @@ const std::vector<Case> harness::note_rows = [] {
         // the user not its owner, or not in its group (even as its owner); the
         // set-group-id bit stays, also where the write takes it away, and
         // where the write then fails.
-        refuses("UserLeavesRootsSetUserIdNote", roots_note<04666>, {.as_user = true}),
-        refuses("UserLeavesRootsSetGroupIdNote", roots_note<02666>, {.as_user = true}),
-        refuses("UserLeavesOwnSetGroupIdNoteOfRootsGroup", roots_note<02666, true>, {.as_user = true}),
-        saves("UserWritesRootsNote", roots_note<0666>, {.as_user = true}),
+        refuses("UserLeavesRootsSetUserIdNote", roots_note(04666), {.as_user = true}),
+        refuses("UserLeavesRootsSetGroupIdNote", roots_note(02666), {.as_user = true}),
+        refuses("UserLeavesOwnSetGroupIdNoteOfRootsGroup", roots_note(02666, true), {.as_user = true}),
+        saves("UserWritesRootsNote", roots_note(0666), {.as_user = true}),
         saves("WriteKeepsSetGroupId", set_group_id),
         saves("UserWritesInPlaceKeepsSetGroupId", users_set_group_id, {.as_user = true}),
         refuses("UserWriteFailsKeepsSetGroupId", users_set_group_id, {.env = {"CT_FAIL=write", "CT_FAIL_AFTER=2", "CT_FAIL_ONCE=1"}, .as_user = true}),
