@@ -116,26 +116,25 @@ void put_back(int fd, const char *old, std::size_t old_size, std::size_t spoiled
     unexamined(fsync(fd));
 }
 
-// Removes the file fd (made at path, through any links), unless path no
-// longer leads to it.
+// Removes the file fd (made at path, through any links), unless it is no
+// longer empty as it was made, or path no longer leads to it.
 void remove_made(int fd, const char *path)
 {
     char real[PATH_MAX];
     struct stat made {};
     struct stat there {};
-    if (fstat(fd, &made) == 0 && realpath(path, real) != nullptr && stat(real, &there) == 0 &&
-        there.st_dev == made.st_dev && there.st_ino == made.st_ino) {
+    if (fstat(fd, &made) == 0 && made.st_size == 0 && realpath(path, real) != nullptr &&
+        stat(real, &there) == 0 && there.st_dev == made.st_dev && there.st_ino == made.st_ino) {
         unlink(real);
     }
 }
 
 // Makes text the whole content of the regular file fd, open for reading and
-// writing and locked; made: its path where this save made it, else null.
-// The old content is held in memory meanwhile and put back when a step
-// fails (a file made here is removed instead). The text goes over the old
-// bytes first, and the file is cut to length after, so that a failure part
-// way leaves nothing but the bytes already written to put back.
-bool rewrite(int fd, const std::string &text, const char *made)
+// writing and locked. The old content is held in memory meanwhile and put
+// back when a step fails. The text goes over the old bytes first, and the
+// file is cut to length after, so that a failure part way leaves nothing but
+// the bytes already written to put back.
+bool rewrite(int fd, const std::string &text)
 {
     struct stat before {};
     std::size_t old_size = 0;
@@ -155,9 +154,6 @@ bool rewrite(int fd, const std::string &text, const char *made)
     done = cut && restore_mode(fd, before) && fsync(fd) == 0 && close(dup(fd)) == 0;
     if (!done && old != nullptr) {
         put_back(fd, old, old_size, cut ? old_size : std::min(written, old_size), before);
-        if (made != nullptr && old_size == 0) {
-            remove_made(fd, made); // locked, and empty: no other save wrote to it
-        }
     }
     std::free(old);
     return done;
@@ -210,8 +206,11 @@ bool save_to(const char *path, const std::string &text)
     }
     const bool locked = fd >= 0 && flock(fd, LOCK_EX) == 0;
     pthread_sigmask(SIG_BLOCK, &ending, nullptr);
-    const bool done = locked && rewrite(fd, text, missing ? path : nullptr);
+    const bool done = locked && rewrite(fd, text);
     if (fd >= 0) {
+        if (!done && missing) {
+            remove_made(fd, path); // a note made here goes again
+        }
         close(fd);
     }
     pthread_sigmask(SIG_SETMASK, &was, nullptr);
