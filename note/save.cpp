@@ -68,6 +68,16 @@ char *read_all(int fd, std::size_t size_hint, std::size_t &size)
     return nullptr;
 }
 
+// Waits for the exclusive lock on fd, however often a signal interrupts the
+// wait.
+bool lock(int fd)
+{
+    int got = 0;
+    while ((got = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    return got == 0;
+}
+
 // True when group is this process's group or one of its supplementary ones.
 bool in_group(gid_t group)
 {
@@ -204,7 +214,7 @@ bool save_to(const char *path, const std::string &text)
         missing = stat(path, &file) != 0;
         fd = open(path, O_RDWR | O_CLOEXEC | (missing ? O_CREAT : 0), 0666);
     }
-    const bool locked = fd >= 0 && flock(fd, LOCK_EX) == 0;
+    const bool locked = fd >= 0 && lock(fd);
     pthread_sigmask(SIG_BLOCK, &ending, nullptr);
     const bool done = locked && rewrite(fd, text);
     if (fd >= 0) {
