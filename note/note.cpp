@@ -76,8 +76,9 @@ void show_file()
     char *const piece = buffer + size;
     std::ifstream file;
     file.rdbuf()->pubsetbuf(buffer, static_cast<std::streamsize>(size));
-    // A name with a zero byte in it names no file (the open would stop there).
-    if (name.find('\0') == std::string::npos) {
+    // A name with a zero byte in it names no file (the open would stop there),
+    // nor does one cut short by a lack of memory or a read error.
+    if (name.find('\0') == std::string::npos && !std::cin.bad() && std::ferror(stdin) == 0) {
         file.open(name, std::ios::binary);
     }
     if (!file.is_open()) {
