@@ -130,7 +130,11 @@ int main()
 {
     // The signals that end note go to the job's thread alone, which holds
     // them back while it rewrites the note.
+    // Once the job is done, they are the main thread's again.
     const sigset_t ending = ending_signals();
-    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
-    return run_job(notep);
+    sigset_t was;
+    pthread_sigmask(SIG_BLOCK, &ending, &was);
+    const int status = run_job(notep);
+    pthread_sigmask(SIG_SETMASK, &was, nullptr);
+    return status;
 }
