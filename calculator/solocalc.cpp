@@ -4,7 +4,7 @@
 
 int main()
 {
-    guard_std_fds();
+    guard_std_streams();
     cal();
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -23,7 +24,7 @@ void run_closing(std::initializer_list<const char *> closing)
 
 } // namespace
 
-void guard_std_fds()
+void guard_std_streams()
 {
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
@@ -31,11 +32,13 @@ void guard_std_fds()
             unexamined(open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY));
         }
     }
+    static char buffer[BUFSIZ];
+    unexamined(std::setvbuf(stdout, buffer, isatty(1) != 0 ? _IOLBF : _IOFBF, sizeof buffer));
 }
 
 int run_job(job work, std::initializer_list<const char *> closing)
 {
-    guard_std_fds();
+    guard_std_streams();
     pthread_t worker{};
     if (pthread_create(&worker, nullptr, work, nullptr) == 0) {
         pthread_join(worker, nullptr);

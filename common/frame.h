@@ -10,8 +10,11 @@ using job = void *(*)(void *);
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed (0 for
 // reading, 1 and 2 for writing), so that no file or pipe the program opens
 // later takes the place of a standard stream. A program started with one of
-// them closed then acts as at end of input, or writes nowhere.
-void guard_std_fds();
+// them closed then acts as at end of input, or writes nowhere. Standard
+// output gets a buffer that needs no memory from the heap: where memory is
+// short, it still sends out what it prints in the same pieces, line by line
+// at a terminal, and a forked child's lines whole.
+void guard_std_streams();
 
 // Guards the standard descriptors, runs the job on a worker thread and waits
 // for it (on the main thread when no thread can be had), then runs the closing
