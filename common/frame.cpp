@@ -49,6 +49,13 @@ int run_job(job work, std::initializer_list<const char *> closing)
     return 0;
 }
 
+void out_of_memory()
+{
+    std::cout.flush();
+    std::cerr << program_invocation_short_name << ": out of memory\n";
+    std::exit(1);
+}
+
 void hold()
 {
     // The last screen is what the job printed: out before the wait, also

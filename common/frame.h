@@ -21,6 +21,10 @@ void guard_std_streams();
 // commands through the shell in order. Returns the exit status for main: 0.
 int run_job(job work, std::initializer_list<const char *> closing = {});
 
+// Ends the program for want of memory: all it printed out, then
+// "PROGRAM: out of memory" on standard error, exit status 1.
+[[noreturn]] void out_of_memory();
+
 // Keeps the last screen up for 8 seconds before a job returns, all the job
 // printed out first.
 void hold();

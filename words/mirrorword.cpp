@@ -12,7 +12,7 @@ void *reverse(void *)
     char *word = nullptr;
     char *reversed = nullptr;
     std::size_t length = 0;
-    read_reversed("mirrorword", word, reversed, length);
+    read_reversed(word, reversed, length);
     hold();
     std::free(reversed);
     std::free(word);

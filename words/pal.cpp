@@ -23,7 +23,7 @@ void *palindrome(void *)
     char *word = nullptr;
     char *reversed = nullptr;
     std::size_t length = 0;
-    read_reversed("pal", word, reversed, length);
+    read_reversed(word, reversed, length);
 
     // Every byte is compared with its counterpart in the copy, case and all.
     // The empty word matches at every one of its no places.

@@ -1,5 +1,7 @@
 #include "words.h"
 
+#include "frame.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -68,19 +70,17 @@ char *grow(char *block, std::size_t &capacity)
     return nullptr;
 }
 
-[[noreturn]] void out_of_memory(const char *program, char *word)
+[[noreturn]] void out_of_memory(char *word)
 {
     std::free(word);
-    std::cout.flush();
-    std::cerr << program << ": out of memory\n";
-    std::exit(1);
+    ::out_of_memory();
 }
 
 // Reads one console word straight from descriptor 0: leading blanks skipped,
 // the word ending at the next blank or at end of input. Each read takes what
 // is there, so a word typed at a terminal is answered as soon as its line is
 // entered. Bytes read beyond the word are dropped, as nothing reads on.
-char *read_word(const char *program, std::size_t &length)
+char *read_word(std::size_t &length)
 {
     char *word = nullptr;
     std::size_t capacity = 0;
@@ -89,7 +89,7 @@ char *read_word(const char *program, std::size_t &length)
         if (length == capacity) {
             char *grown = grow(word, capacity);
             if (grown == nullptr) {
-                out_of_memory(program, word);
+                out_of_memory(word);
             }
             word = grown;
         }
@@ -126,17 +126,17 @@ char *read_word(const char *program, std::size_t &length)
 
 } // namespace
 
-void read_reversed(const char *program, char *&word, char *&reversed, std::size_t &length)
+void read_reversed(char *&word, char *&reversed, std::size_t &length)
 {
     std::cout << "Enter String: ";
     std::cout.flush(); // the prompt shows before the program waits
-    word = read_word(program, length);
+    word = read_word(length);
 
     reversed = nullptr;
     if (length > 0) {
         reversed = static_cast<char *>(std::malloc(length));
         if (reversed == nullptr) {
-            out_of_memory(program, word);
+            out_of_memory(word);
         }
         mirror(word, reversed, length);
     } else {

@@ -9,7 +9,6 @@
 // std::free by the caller (null when the word is empty). At end of input the
 // word is empty.
 //
-// When the word or its copy does not fit in memory, writes
-// "PROGRAM: out of memory" on standard error and ends the process with
-// status 1; no reversed line is printed.
-void read_reversed(const char *program, char *&word, char *&reversed, std::size_t &length);
+// When the word or its copy does not fit in memory, the program ends for
+// want of it (out_of_memory); no reversed line is printed.
+void read_reversed(char *&word, char *&reversed, std::size_t &length);
