@@ -63,24 +63,19 @@ const std::vector<Case> harness::forking_rows = {
     pairs("FirstNumberWord", "x\n7 2\n", "0 0", "0 undefined"),
     pairs("InputEndsAfterFirstPair", "6 3\n", "9 3", "0 undefined"),
     pairs("NoInput", "", "0 0", "0 undefined"),
-    // Without pipes the children have nothing to show, and nothing waits for
-    // them.
-    pairs("NoPipes", "6 3\n7 2\n", "", "", {.env = {"CT_NO_PIPES=2"}}),
+    // Without a pipe for the operands the children have nothing to show.
+    pairs("NoPipes", "6 3\n7 2\n", "", "", {.env = {"CT_FAIL_NTH=pipe:1"}}),
     // The sum child takes the first message before it lets the parent go on:
     // however long it then takes (each of its pipe writes waits), the second
     // message is the product child's.
     pairs("SumChildReadsFirst", "6 3\n7 2\n", "9 3", "14 3", {.env = {"CT_PIPE_DELAY_MS=100"}}),
     // Without a sum child the parent takes the first message back out of the
     // pipe itself, so the product child still gets the second.
-    pairs("NoSumChild", "6 3\n7 2\n", "", "14 3", {.env = {"CT_FAIL_FORK=2"}, .events = {"2;1;clear;8;", "3;8;", "clear;8;"}}),
+    pairs("NoSumChild", "6 3\n7 2\n", "", "14 3", {.env = {"CT_FAIL_NTH=fork:2"}, .events = {"2;1;clear;8;", "3;8;", "clear;8;"}}),
     // With instant sleeps and both pairs typed ahead, each message must still
     // reach its own child, run after run.
     pairs("EachMessageHasOneReader", "6 3\n7 2\n", "9 3", "14 3", {.runs = 50}),
 };
 // clang-format on
 
-namespace {
-
 TRANSCRIPT_TESTS(Forking, harness::forking_rows);
-
-} // namespace

@@ -147,24 +147,29 @@ gid_t group_id()
     return unprivileged().second;
 }
 
+namespace {
+
+// True when holds() does in a child process, which may change its user or limits.
+bool in_child(const std::function<bool()> &holds)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        _exit(holds() ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
 bool user_reaches_programs()
 {
-    static const bool reaches = [] {
-        if (geteuid() != 0) {
-            return true;
-        }
-        const uid_t user = user_id();
-        const gid_t group = group_id();
-        const std::string note = program("note-tmp");
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const bool can = setgroups(1, &group) == 0 && setgid(group) == 0 && setuid(user) == 0 &&
-                             access(note.c_str(), X_OK) == 0 && access(PRELOAD_LIBRARY, R_OK) == 0;
-            _exit(can ? 0 : 1);
-        }
-        int status = 0;
-        return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }();
+    static const bool reaches =
+        geteuid() != 0 || in_child([] {
+            const gid_t group = group_id();
+            return setgroups(1, &group) == 0 && setgid(group) == 0 && setuid(user_id()) == 0 &&
+                   access(program("note-tmp").c_str(), X_OK) == 0 && access(PRELOAD_LIBRARY, R_OK) == 0;
+        });
     return reaches;
 }
 
@@ -408,10 +413,18 @@ Result Session::finish(milliseconds deadline)
         }
     }
 
+    // A change of state at a wait is an event no row expects, but for a standard
+    // descriptor the frame opens where it was closed, and forking's pipes.
     std::ifstream log(dir_ / "record.log");
     for (std::string line; std::getline(log, line);) {
-        const auto blank = line.find(' ');
-        result_.events.push_back({static_cast<pid_t>(std::atoi(line.c_str())), line.substr(blank + 1)});
+        std::istringstream words(line.substr(line.find(' ') + 1));
+        std::string what, kind;
+        long count = 0;
+        if (words >> what >> kind >> count && what == "calls") {
+            result_.calls[kind] = count;
+        } else if (!(what == "changed" && (kind == "pipe" || (kind == "open" && count <= 2)))) {
+            result_.events.push_back({std::atoi(line.c_str()), line.substr(line.find(' ') + 1)});
+        }
     }
     return result_;
 }
@@ -458,18 +471,12 @@ std::vector<std::string> per_process(const std::vector<Event> &events)
 // accepts one and applies none, since it would bind the emulator itself.
 bool can_limit_memory()
 {
-    static const bool limits = [] {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const rlimit wanted{rlim_t{1} << 30, rlim_t{1} << 30};
-            rlimit now{};
-            const bool taken = setrlimit(RLIMIT_AS, &wanted) == 0 && getrlimit(RLIMIT_AS, &now) == 0 &&
-                               now.rlim_max == wanted.rlim_max;
-            _exit(taken ? 0 : 1);
-        }
-        int status = 0;
-        return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }();
+    static const bool limits = in_child([] {
+        const rlimit wanted{rlim_t{1} << 30, rlim_t{1} << 30};
+        rlimit now{};
+        return setrlimit(RLIMIT_AS, &wanted) == 0 && getrlimit(RLIMIT_AS, &now) == 0 &&
+               now.rlim_max == wanted.rlim_max;
+    });
     return limits;
 }
 
@@ -544,39 +551,87 @@ std::map<std::string, Entry> entries_below(const fs::path &dir)
     return entries;
 }
 
-// One run of a row, and all it expects of it; false when its prepare
-// skipped the row or failed.
-bool check_run(const Case &c)
+// What note shows where a step of a save or a listing fails, from that text on.
+const std::pair<std::string, std::string> failed_steps[] = {
+    {"This content is saved in notepadfile.txt successfully!\n", "File error,File can't be written\n"},
+    {"The content of File is below: \n", "File error,File doesn't Exists\n"}};
+const std::string ruler = std::string(53, '_') + "\n";
+
+// What a run of c with a failed call must give: c's own run (always, where
+// the call was interrupted); or note's failure of that step and the folder as
+// it was; or the listing a failed read ended, its last line ended; or the
+// out-of-memory end after part of c's output and events, c's files all as
+// they were or all as c leaves them.
+Case as_failed(Case c, const Result &r, const std::vector<std::string> &faults)
+{
+    if (r.out == c.out || faults.back().ends_with(":EINTR")) {
+        return c;
+    }
+    c.check = {};
+    for (const auto &[from, instead] : failed_steps) {
+        if (const auto at = c.out.find(from);
+            at != std::string::npos && r.out == c.out.substr(0, at) + instead) {
+            c.out = r.out;
+            c.files.clear();
+        }
+    }
+    const auto body = c.out.find(ruler);
+    const std::string_view shown(r.out.data(), r.out.size() - (r.out.ends_with("\n") ? 1 : 0));
+    if (body != std::string::npos && r.out.size() >= body + ruler.size() && r.out.ends_with("\n") &&
+        (c.out.starts_with(r.out) || c.out.starts_with(shown))) {
+        c.out = r.out;
+    }
+    if (r.status == 1 && c.out.starts_with(r.out)) {
+        c.out = r.out;
+        c.err = fs::path(program(c.program)).filename().string() + ": out of memory\n";
+        c.status = 1;
+        c.events.resize(std::min(c.events.size(), r.events.size()));
+        if (!std::ranges::all_of(c.files,
+                                 [&](const auto &f) { return slurp(r.dir / f.first) == f.second; })) {
+            c.files.clear();
+        }
+    }
+    return c;
+}
+
+// One run of a row, faults among its settings, and all it expects of it;
+// none when its prepare skipped the row or failed.
+std::optional<Result> check_run(const Case &row, const std::vector<std::string> &faults = {})
 {
     TempDir dir;
-    if (c.prepare) {
-        c.prepare(dir.path());
+    if (row.prepare) {
+        row.prepare(dir.path());
         if (testing::Test::IsSkipped() || testing::Test::HasFatalFailure()) {
-            return false;
+            return std::nullopt;
         }
     }
     const auto before = entries_below(dir.path());
-    Session session(c.program, dir.path(),
-                    {.env = c.env,
-                     .memory = c.memory,
-                     .file_size = c.file_size,
-                     .ignored = c.ignored,
-                     .as_user = c.as_user,
-                     .input_file = c.input_file});
+    std::vector<std::string> env = row.env;
+    env.insert(env.end(), faults.begin(), faults.end());
+    Session session(row.program, dir.path(),
+                    {.env = env,
+                     .memory = row.memory,
+                     .file_size = row.file_size,
+                     .ignored = row.ignored,
+                     .as_user = row.as_user,
+                     .input_file = row.input_file});
     // Each line of input once out ends with its prompt; the rest at once.
     std::size_t sent = 0;
-    for (const auto &wait : c.waits) {
-        EXPECT_TRUE(session.expect(wait)) << "not out before the next line of input: " << wait;
-        const std::size_t line_end = c.input.find('\n', sent);
-        const std::size_t next = line_end == std::string::npos ? c.input.size() : line_end + 1;
-        session.send(c.input.substr(sent, next - sent));
+    for (const auto &wait : row.waits) {
+        // (After a failed call a prompt may never come.)
+        EXPECT_TRUE(session.expect(wait) || !faults.empty())
+            << "not out before the next line of input: " << wait;
+        const std::size_t line_end = row.input.find('\n', sent);
+        const std::size_t next = line_end == std::string::npos ? row.input.size() : line_end + 1;
+        session.send(row.input.substr(sent, next - sent));
         sent = next;
     }
-    session.send(c.input.substr(sent));
-    if (c.keep_open) {
-        EXPECT_TRUE(session.expect(c.out)) << "the output did not come while the input was open";
+    session.send(row.input.substr(sent));
+    if (row.keep_open) {
+        EXPECT_TRUE(session.expect(row.out)) << "the output did not come while the input was open";
     }
     const Result r = session.finish();
+    const Case c = faults.empty() ? row : as_failed(row, r, faults);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, c.status);
     // Under qemu-user the emulator itself reports a signal that dumps core.
@@ -617,12 +672,35 @@ bool check_run(const Case &c)
     if (c.check) {
         c.check(r);
     }
-    return true;
+    return r;
+}
+
+// The row again with each call of its plain run failing in turn (CT_FAIL_NTH):
+// each allocation, where the input is short (without memory it may be read a
+// byte at a time); where it saves or shows a file it opened, each call on a
+// file, also interrupted where it can be. Under an emulator, every fifth.
+void replay(const Case &c, const Result &plain)
+{
+    static const long step = std::getenv("QEMU_LD_PREFIX") != nullptr ? 5 : 1;
+    const bool files = plain.calls.contains("open") && std::ranges::any_of(failed_steps, [&](const auto &s) {
+                           return c.out.find(s.first) != std::string::npos;
+                       });
+    for (const auto &[kind, count] : plain.calls) {
+        for (long n = 1; n <= count && (kind == "alloc" ? c.input.size() <= 4096 : files); n += step) {
+            for (const std::string how : {"", ":EINTR"}) {
+                if (how.empty() || kind == "read" || kind == "write" || kind == "flock") {
+                    const std::string fault = "CT_FAIL_NTH=" + kind + ":" + std::to_string(n) + how;
+                    SCOPED_TRACE(fault);
+                    check_run(c, {fault});
+                }
+            }
+        }
+    }
 }
 
 } // namespace
 
-void check(const Case &c)
+void check(const Case &c, const std::vector<std::string> &faults)
 {
     if (c.memory != 0 && sanitized()) {
         GTEST_SKIP() << "a memory limit: the sanitizers reserve more address space than any limit leaves";
@@ -634,17 +712,29 @@ void check(const Case &c)
         GTEST_SKIP() << "another user: user " << user_id()
                      << " cannot reach the programs in this build folder";
     }
+    if (!faults.empty()) {
+        check_run(c, faults);
+        return;
+    }
     // A row run many times: a race shows in some runs only.
-    bool ran = true;
-    for (int run = 1; ran && run <= c.runs && !testing::Test::HasFailure(); ++run) {
+    std::optional<Result> ran;
+    for (int run = 1; run <= c.runs && !testing::Test::HasFailure(); ++run) {
         std::optional<testing::ScopedTrace> trace;
         if (c.runs > 1) {
             trace.emplace(__FILE__, __LINE__, "run " + std::to_string(run) + " of " + std::to_string(c.runs));
         }
-        ran = check_run(c);
+        if (!(ran = check_run(c))) {
+            return;
+        }
+    }
+    // Not replayed: a row that makes a call fail, ends otherwise or runs often.
+    const bool fails_itself =
+        std::ranges::any_of(c.env, [](const auto &e) { return e.starts_with("CT_FAIL_NTH="); });
+    if (c.runs == 1 && c.status == 0 && !c.keep_open && !fails_itself && !testing::Test::HasFailure()) {
+        replay(c, *ran);
     }
     // All else checked: a failure above still fails the row.
-    if (ran && c.any_order && !can_adopt()) {
+    if (c.any_order && !can_adopt()) {
         GTEST_SKIP() << "the children's exit statuses, unseen: PR_SET_CHILD_SUBREAPER is refused here "
                         "(as under qemu-user); the rest of the row passed";
     }

@@ -49,6 +49,8 @@ struct Result {
     // The statuses of the processes the program left behind (its forked
     // children), where this process can collect them (see can_adopt).
     std::vector<int> orphans;
+    // The calls it made of each kind, "open", "alloc"...: CT_FAIL_NTH=kind:n fails the n-th.
+    std::map<std::string, long> calls;
     std::vector<std::string> whats() const; // the events without their pids
 };
 
@@ -162,8 +164,9 @@ struct Case {
 void PrintTo(const Case &c, std::ostream *os);
 std::string case_name(const testing::TestParamInfo<Case> &info);
 
-// Runs a row and checks all it expects.
-void check(const Case &c);
+// Runs a row and checks all it expects, then with each of its calls failing in
+// turn; or once, with faults ("CT_FAIL_NTH=write:1"), as a run with a failed call.
+void check(const Case &c, const std::vector<std::string> &faults = {});
 
 // Runs each row of a table as a test of its own, named by the family and the
 // row: TRANSCRIPT_TESTS(Note, harness::note_rows) gives

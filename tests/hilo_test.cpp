@@ -75,8 +75,4 @@ const std::vector<Case> harness::hilo_rows = {
 };
 // clang-format on
 
-namespace {
-
 TRANSCRIPT_TESTS(Hilo, harness::hilo_rows);
-
-} // namespace

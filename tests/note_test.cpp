@@ -13,7 +13,6 @@
 #include <optional>
 #include <span>
 #include <thread>
-#include <tuple>
 
 namespace {
 
@@ -197,8 +196,9 @@ received(const std::string &text, const std::string &file = "received", const st
     };
 }
 
-// The notepad file locked (flock) by another program, which writes "held"
-// into it a while later, then lets it go and leaves "released".
+// The notepad file locked (flock) by another program, which lets it go a
+// while later, leaving in "released" whether the note was untouched until
+// then (1).
 void locked(const path &dir)
 {
     desk(dir);
@@ -207,9 +207,9 @@ void locked(const path &dir)
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     std::thread([fd, dir] {
         usleep(300000);
-        const bool held = write(fd, "held", 4) == 4 && ftruncate(fd, 4) == 0;
+        const bool untouched = harness::slurp(dir / notepad) == old_note;
         close(fd);
-        std::ofstream(dir / "released") << held;
+        std::ofstream(dir / "released") << untouched;
     }).detach();
 }
 
@@ -277,117 +277,99 @@ const Folder users_set_group_id{[](const path &d) {
 } // namespace
 
 // clang-format off
-const std::vector<Case> harness::note_rows = [] {
-    std::vector<Case> rows = {
-        typed("WriteReplacesFile", "1\nhello world\n", "hello world"),
-        typed("WriteKeepsBytes", std::string("1\n\ta\0b\r \n", 9), std::string("\ta\0b\r ", 6)),
-        typed("WriteEmptyLine", "1\n\n", ""),
-        typed("WriteUnfinishedLine", "1\npart", "part"),
-        typed("WriteAtEndOfInput", "1", ""),
-        typed("WriteTextOnChoiceLine", "1 some words\nnext\n", "some words"),
-        refuses("WriteNoFolder", no_folder),
-        refuses("WriteDiskFull", full_disk),
-        // The notepad file is rewritten: its mode stays; a file still to be made
-        // (here the one a link names) gets 0666 less the umask, and the link
-        // stays.
-        saves("WriteKeepsMode", at_desk, {.env = {"CT_UMASK=077"}}),
-        saves("WriteNewFileThroughLink", dangling_link, {.env = {"CT_UMASK=027"}, .files = {{"notes/", "notepadfile.txt -> real.txt\nreal.txt 0640\n"}}}),
-        // A step that fails keeps the old note (and a link to it) and leaves no
-        // file behind; each step of a save, in the loop below.
-        refuses("WriteThroughLinkFails", link_to_note, {.env = {"CT_FAIL=write"}}),
-        // A folder that takes no new file: the notepad file is still written; a
-        // notepad file we may not write is left alone.
-        saves("WriteInPlaceInClosedFolder", at_desk, {.env = {"CT_FAIL=open"}}),
-        refuses("WriteRefusesReadOnlyFile", read_only, {.as_user = true}),
-        // A new note gets 0666 less the umask.
-        saves("WriteNewFileMode", no_note, {.env = {"CT_UMASK=002"}, .files = {{"notes/", "notepadfile.txt 0664\n"}}}),
-        // All the old note carries stays: its group, its extended attributes, its
-        // other names (and a write that fails part way puts the old text back),
-        // the FIFO it is; links are followed to the end of a chain.
-        saves("WriteKeepsGroup", other_grouped),
-        saves("WriteKeepsAttribute", tagged),
-        saves("WriteKeepsSecondName", two_names),
-        // A note another program has locked is written once it is let go.
-        saves("WriteWaitsForLock", {locked}, {.check = received("new", notepad, "released")}),
-        refuses("WriteInPlaceFails", two_names, {.env = {"CT_FAIL=write", "CT_FAIL_AFTER=2", "CT_FAIL_ONCE=1"}}),
-        dialogue("WriteIntoFifo", "1\nthrough\n", ask_text + saved, {.prepare = fifo_read_by<0>, .check = received("through")}),
-        // A FIFO nobody reads takes no text, and note does not wait for a reader.
-        refuses("WriteIntoFifoWithoutReader", lone_fifo),
-        saves("WriteThroughTwoLinks", two_links),
-        saves("WriteThroughAbsoluteLink", absolute_link),
-        // Signals during a save: an ending signal waits until the note is
-        // rewritten, then ends note as it would have; a reader gone and a
-        // file-size limit make the write fail, not the program end.
-        ended(SIGINT, saves("WriteEndsByInterrupt")),
-        ended(SIGTERM, saves("WriteEndsByTerminate")),
-        ended(SIGHUP, saves("WriteEndsByHangUp")),
-        ended(SIGQUIT, saves("WriteEndsByQuit")),
-        dialogue("WriteIntoFifoReaderGone", "1\n" + big_text + "\n", ask_text + unwritable, {.prepare = fifo_read_by<0, 1>}),
-        refuses("WriteBeyondFileSizeLimit", at_desk, {.input = "1\n" + std::string(4096, 'f') + "\n", .file_size = 1024}),
-        // Started with hang-up ignored, as nohup starts it, note goes on ignoring it.
-        saves("WriteKeepsSignalIgnored", at_desk, {.env = {"CT_KILL_IN_WRITE=1"}, .ignored = SIGHUP}),
-        // Another user's saves: root's note open to all is written and stays
-        // root's, but not where the write would take its set-id bits for good:
-        // the user not its owner, or not in its group (even as its owner); the
-        // set-group-id bit stays, also where the write takes it away, and
-        // where the write then fails.
-        refuses("UserLeavesRootsSetUserIdNote", roots_note(04666), {.as_user = true}),
-        refuses("UserLeavesRootsSetGroupIdNote", roots_note(02666), {.as_user = true}),
-        refuses("UserLeavesOwnSetGroupIdNoteOfRootsGroup", roots_note(02666, true), {.as_user = true}),
-        saves("UserWritesRootsNote", roots_note(0666), {.as_user = true}),
-        saves("WriteKeepsSetGroupId", set_group_id),
-        saves("UserWritesInPlaceKeepsSetGroupId", users_set_group_id, {.as_user = true}),
-        refuses("UserWriteFailsKeepsSetGroupId", users_set_group_id, {.env = {"CT_FAIL=write", "CT_FAIL_AFTER=2", "CT_FAIL_ONCE=1"}, .as_user = true}),
-        // A FIFO whose reader is slow gets all of a text larger than its buffer.
-        dialogue("WriteIntoSlowFifo", "1\n" + big_text + "\n", ask_text + saved, {.prepare = fifo_read_by<2000>, .check = received(big_text)}),
-        // An empty text empties the note; a flush that fails after the note was
-        // cut to its new length puts the old note back whole.
-        typed("WriteEmptyInPlace", "1\n\n", "", two_names),
-        refuses("WriteInPlaceFailsToSync", two_names, {.env = {"CT_FAIL=fsync"}, .input = "1\nx\n"}),
-        // A notepad path beginning with "~/" is in the user's home folder, as the
-        // password database has it; no home there, no write.
-        saves("WriteInHome", home, {.program = "note-home", .env = {"CT_HOME=home"}}),
-        refuses("WriteWithoutHome", no_folder, {.program = "note-home", .env = {"CT_HOME="}}),
-        // A text beyond the memory note is given is not saved: the old note stays.
-        refuses("TextBeyondMemory", at_desk, {.input = "1\n" + std::string(memory_limit, 't') + "\n", .memory = memory_limit}),
-        dialogue("ShowFile", "2\na.txt\n", shown + "one\ntwo\n"),
-        dialogue("ShowLongFile", "2\nlong.txt\n", shown + long_file, {.prepare = [](const path &d) { put(d / "long.txt", long_file); }}),
-        dialogue("ShowLastLineWithoutEnd", "2\nopen-end.txt", shown + "one\ntwo\n"),
-        dialogue("ShowEmptyFile", "2\nempty.txt\n", shown),
-        dialogue("ShowDirectory", "2\nnotes\n", shown),
-        dialogue("ShowNameOnChoiceLine", "2 a.txt\n", shown + "one\ntwo\n"),
-        dialogue("ShowNameWithBlanks", "2\n spaced \n", shown + "spaced\n"),
-        dialogue("ShowLongName", "2\n" + long_name + "\n", shown + "whole\n"),
-        dialogue("ShowMissing", "2\nnope.txt\n", missing),
-        dialogue("ShowEmptyName", "2\n\n", missing),
-        dialogue("ShowNameWithZeroByte", std::string("2\na.txt\0x\n", 10), missing),
-        // A full path names the file as well (here by way of note's own folder).
-        dialogue("ShowsNotepadByFullPath", "2\n/proc/self/cwd/" + notepad + "\n", shown + old_note),
-        // Each prompt is out before note waits for its answer; what a pipe named
-        // as the file (here note's own input) delivers shows as it comes.
-        typed("PromptsShowBeforeWaiting", "1\ntyped\n", "typed", at_desk, {.waits = {menu, ask_text}}),
-        dialogue("NamePromptShowsBeforeWaiting", "2\na.txt\n", shown + "one\ntwo\n", {.waits = {menu, "Enter Filename: "}}),
-        dialogue("ShowsPipeAsItComes", "2\n/dev/stdin\nfirst\nsecond\n", shown + "first\nsecond\n", {.waits = {menu, "Enter Filename: ", shown, "first\n"}}),
-        dialogue("ChoiceThree", "3\n", invalid),
-        dialogue("ChoiceZero", "0\n", invalid),
-        dialogue("ChoiceWord", "write\n", invalid),
-        dialogue("NoChoice", "", invalid),
-        dialogue("NoThreadForTheJob", "3\n", invalid, {.env = {"CT_NO_THREADS=1"}}),
-    };
-    // A step that fails: a note that was still to be made is removed again
-    // (here also the one a link names, the link kept), one that was there is
-    // put back.
-    const std::tuple<const char *, const char *, const Folder &> steps[] = {
-        {"Create", "open", no_note}, {"Write", "write", dangling_link}, {"Sync", "fsync", no_note}, {"Close", "close", at_desk}};
-    for (const auto &[step, call, folder] : steps) {
-        rows.push_back(refuses(std::string("WriteFailsTo") + step, folder, {.env = {std::string("CT_FAIL=") + call}}));
-    }
-    return rows;
-}();
+const std::vector<Case> harness::note_rows = {
+    typed("WriteReplacesFile", "1\nhello world\n", "hello world"),
+    typed("WriteKeepsBytes", std::string("1\n\ta\0b\r \n", 9), std::string("\ta\0b\r ", 6)),
+    typed("WriteEmptyLine", "1\n\n", ""),
+    typed("WriteUnfinishedLine", "1\npart", "part"),
+    typed("WriteAtEndOfInput", "1", ""),
+    typed("WriteTextOnChoiceLine", "1 some words\nnext\n", "some words"),
+    refuses("WriteNoFolder", no_folder),
+    refuses("WriteDiskFull", full_disk),
+    // The notepad file is rewritten: its mode stays; a file still to be made
+    // (here the one a link names) gets 0666 less the umask, and the link
+    // stays.
+    saves("WriteKeepsMode", at_desk, {.env = {"CT_UMASK=077"}}),
+    saves("WriteNewFileThroughLink", dangling_link, {.env = {"CT_UMASK=027"}, .files = {{"notes/", "notepadfile.txt -> real.txt\nreal.txt 0640\n"}}}),
+    // A note through a link is written, and the link stays. (A save whose
+    // step fails keeps the old note, and all the folder holds, as each
+    // row's replays show, each of its calls failing in turn.)
+    saves("WriteThroughLink", link_to_note),
+    // A notepad file we may not write is left alone.
+    refuses("WriteRefusesReadOnlyFile", read_only, {.as_user = true}),
+    // A new note gets 0666 less the umask.
+    saves("WriteNewFileMode", no_note, {.env = {"CT_UMASK=002"}, .files = {{"notes/", "notepadfile.txt 0664\n"}}}),
+    // All the old note carries stays: its group, its extended attributes, its
+    // other names (and a write that fails part way puts the old text back),
+    // the FIFO it is; links are followed to the end of a chain.
+    saves("WriteKeepsGroup", other_grouped),
+    saves("WriteKeepsAttribute", tagged),
+    saves("WriteKeepsSecondName", two_names),
+    // A note another program has locked is written once it is let go.
+    saves("WriteWaitsForLock", {locked}, {.check = received("1", "released", "released")}),
+    refuses("WriteInPlaceFails", two_names, {.env = {"CT_FAIL_NTH=write:2", "CT_SHORT_WRITES=2"}}),
+    dialogue("WriteIntoFifo", "1\nthrough\n", ask_text + saved, {.prepare = fifo_read_by<0>, .check = received("through")}),
+    // A FIFO nobody reads takes no text, and note does not wait for a reader.
+    refuses("WriteIntoFifoWithoutReader", lone_fifo),
+    saves("WriteThroughTwoLinks", two_links),
+    saves("WriteThroughAbsoluteLink", absolute_link),
+    // Signals during a save: an ending signal waits until the note is
+    // rewritten, then ends note as it would have; a reader gone and a
+    // file-size limit make the write fail, not the program end.
+    ended(SIGINT, saves("WriteEndsByInterrupt")),
+    ended(SIGTERM, saves("WriteEndsByTerminate")),
+    ended(SIGHUP, saves("WriteEndsByHangUp")),
+    ended(SIGQUIT, saves("WriteEndsByQuit")),
+    dialogue("WriteIntoFifoReaderGone", "1\n" + big_text + "\n", ask_text + unwritable, {.prepare = fifo_read_by<0, 1>}),
+    refuses("WriteBeyondFileSizeLimit", at_desk, {.input = "1\n" + std::string(4096, 'f') + "\n", .file_size = 1024}),
+    // Started with hang-up ignored, as nohup starts it, note goes on ignoring it.
+    saves("WriteKeepsSignalIgnored", at_desk, {.env = {"CT_KILL_IN_WRITE=1"}, .ignored = SIGHUP}),
+    // Another user's saves: root's note open to all is written and stays
+    // root's, but not where the write would take its set-id bits for good:
+    // the user not its owner, or not in its group (even as its owner); the
+    // set-group-id bit stays, also where the write takes it away, and
+    // where the write then fails.
+    refuses("UserLeavesRootsSetUserIdNote", roots_note(04666), {.as_user = true}),
+    refuses("UserLeavesRootsSetGroupIdNote", roots_note(02666), {.as_user = true}),
+    refuses("UserLeavesOwnSetGroupIdNoteOfRootsGroup", roots_note(02666, true), {.as_user = true}),
+    saves("UserWritesRootsNote", roots_note(0666), {.as_user = true}),
+    saves("WriteKeepsSetGroupId", set_group_id),
+    saves("UserWritesInPlaceKeepsSetGroupId", users_set_group_id, {.as_user = true}),
+    refuses("UserWriteFailsKeepsSetGroupId", users_set_group_id, {.env = {"CT_FAIL_NTH=write:2", "CT_SHORT_WRITES=2"}, .as_user = true}),
+    // A FIFO whose reader is slow gets all of a text larger than its buffer.
+    dialogue("WriteIntoSlowFifo", "1\n" + big_text + "\n", ask_text + saved, {.prepare = fifo_read_by<2000>, .check = received(big_text)}),
+    // An empty text empties the note.
+    typed("WriteEmptyInPlace", "1\n\n", "", two_names),
+    // A notepad path beginning with "~/" is in the user's home folder, as the
+    // password database has it; no home there, no write.
+    saves("WriteInHome", home, {.program = "note-home", .env = {"CT_HOME=home"}}),
+    refuses("WriteWithoutHome", no_folder, {.program = "note-home", .env = {"CT_HOME="}}),
+    // A text beyond the memory note is given is not saved: the old note stays.
+    refuses("TextBeyondMemory", at_desk, {.input = "1\n" + std::string(memory_limit, 't') + "\n", .memory = memory_limit}),
+    dialogue("ShowFile", "2\na.txt\n", shown + "one\ntwo\n"),
+    dialogue("ShowLongFile", "2\nlong.txt\n", shown + long_file, {.prepare = [](const path &d) { put(d / "long.txt", long_file); }}),
+    dialogue("ShowLastLineWithoutEnd", "2\nopen-end.txt", shown + "one\ntwo\n"),
+    dialogue("ShowEmptyFile", "2\nempty.txt\n", shown),
+    dialogue("ShowDirectory", "2\nnotes\n", shown),
+    dialogue("ShowNameOnChoiceLine", "2 a.txt\n", shown + "one\ntwo\n"),
+    dialogue("ShowNameWithBlanks", "2\n spaced \n", shown + "spaced\n"),
+    dialogue("ShowLongName", "2\n" + long_name + "\n", shown + "whole\n"),
+    dialogue("ShowMissing", "2\nnope.txt\n", missing),
+    dialogue("ShowEmptyName", "2\n\n", missing),
+    dialogue("ShowNameWithZeroByte", std::string("2\na.txt\0x\n", 10), missing),
+    // A full path names the file as well (here by way of note's own folder).
+    dialogue("ShowsNotepadByFullPath", "2\n/proc/self/cwd/" + notepad + "\n", shown + old_note),
+    // Each prompt is out before note waits for its answer; what a pipe named
+    // as the file (here note's own input) delivers shows as it comes.
+    typed("PromptsShowBeforeWaiting", "1\ntyped\n", "typed", at_desk, {.waits = {menu, ask_text}}),
+    dialogue("NamePromptShowsBeforeWaiting", "2\na.txt\n", shown + "one\ntwo\n", {.waits = {menu, "Enter Filename: "}}),
+    dialogue("ShowsPipeAsItComes", "2\n/dev/stdin\nfirst\nsecond\n", shown + "first\nsecond\n", {.waits = {menu, "Enter Filename: ", shown, "first\n"}}),
+    dialogue("ChoiceThree", "3\n", invalid),
+    dialogue("ChoiceZero", "0\n", invalid),
+    dialogue("ChoiceWord", "write\n", invalid),
+    dialogue("NoChoice", "", invalid),
+    dialogue("NoThreadForTheJob", "3\n", invalid, {.env = {"CT_FAIL_NTH=thread:1"}}),
+};
 // clang-format on
 
-namespace {
-
 TRANSCRIPT_TESTS(Note, harness::note_rows);
-
-} // namespace

@@ -11,29 +11,34 @@
 //   CT_CLOCK_STEP=s      with CT_FAKE_TIME: the clock moves, each time() answering s seconds later
 //                        than the one before
 //   CT_UMASK=027         the file-creation mask (octal), set before main
-//   CT_NO_THREADS        set: no thread can be created
-//   CT_NO_PIPES=n        the first n pipes cannot be made (only the first few count: the sanitizers'
-//                        runtime makes pipes of its own later)
-//   CT_FAIL_FORK=n       the n-th fork fails
 //   CT_PIPE_DELAY_MS=n   each write of a forked child to a pipe other than the standard streams waits
 //                        n ms once done (the first process's writes do not wait)
-//   CT_FAIL=call         open (only where it may make a file: O_CREAT), write, fsync or close fails, with
-//                        ENOSPC, for files in the notepad folder
-//   CT_FAIL_ONCE         set: only the first call CT_FAIL names fails
-//   CT_FAIL_AFTER=n      the first n bytes written to the notepad folder go through before a write fails
+//   CT_FAIL_NTH=kind:n   from main on, the n-th call of that kind (kinds[] below) fails with the kind's
+//                        error, or with EINTR where ":EINTR" follows; calls on the standard descriptors
+//                        and the library's own do not count
+//   CT_SHORT_WRITES=n    each write beyond the standard descriptors takes at most n bytes
 //   CT_KILL_IN_WRITE=n   the first write to the notepad folder sends the process signal n, then waits
 //                        two seconds for it to act
 //   CT_HOME=dir          getpwuid's home folder is dir, relative to the folder the program starts in;
 //                        set but empty: getpwuid finds no user
+//   CT_PLANT=fault       a fault planted in the program, which the tests' checks must catch (plants[])
+//
+// At exit it appends "<pid> calls <kind> <count>" for each kind of call on a file or of memory made from
+// main on; at every wait and at exit, "<pid> changed signal <n>" for a signal whose disposition, "changed
+// blocked <n>" for one whose blocking in the waiting thread is not as main began, and "changed open <fd>"
+// ("changed pipe <fd>") for a descriptor open then that was not.
 #include "frame.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
 #include <signal.h>
 #include <stdio_ext.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -43,8 +48,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace {
+
+// The calls counted, by kind; a failure gives EIO, but for a write (ENOSPC),
+// an allocation (ENOMEM), a pipe (EMFILE), a fork or a thread (EAGAIN).
+// clang-format off
+enum Kind { Open, Read, Write, Seek, Stat, Trunc, Chmod, Sync, Close, Dup, Lock, Unlink, Groups, Alloc, Pipe,
+            Fork, Thread };
+// clang-format on
+constexpr int Kinds = Thread + 1;
+const char *const kinds[Kinds] = {"open",      "read",  "write", "lseek", "stat",  "ftruncate",
+                                  "fchmod",    "fsync", "close", "dup",   "flock", "unlink",
+                                  "getgroups", "alloc", "pipe",  "fork",  "thread"};
+
+// The faults CT_PLANT plants for the tests' checks to catch: output held back at a sleep; the clock read
+// twice; from main on, a descriptor left open, a signal ignored or blocked; a failed write that says all
+// went out; a failed allocation that crashes; an interrupted call that fails; at exit, an attribute added
+// to the note. Any other: a shell command run at exit.
+enum Plant { None, Unflushed, Clock, Descriptor, Ignored, Blocked, Lost, Crash, Interrupted, Attribute };
+constexpr int Plants = Attribute + 1;
+const char *const plants[Plants] = {"",        "unflushed",  "clock", "descriptor",  "ignored",
+                                    "blocked", "lost-write", "crash", "interrupted", "attribute"};
 
 // The settings as read before main; until then, and where one is not set,
 // the calls behave as the C library's.
@@ -52,29 +78,36 @@ struct {
     char record_log[4096] = ""; // "": sleeps are not logged
     bool fake_time = false;
     time_t time = 0; // what time() answers next
-    time_t clock_step = 0;
-    bool no_threads = false;
-    long no_pipes = 0;
-    long fail_fork = 0;
+    long clock_step = 0;
     long pipe_delay_ms = 0;
-    char fail[16] = ""; // the failing call's name; "": none
-    bool fail_once = false;
-    long long fail_after = 0;
-    int kill_in_write = 0;
+    int nth_kind = Kinds; // Kinds: none fails
+    long nth = 0;
+    bool interrupt = false;
+    long short_writes = 0;
+    long kill_in_write = 0;
     bool fake_user = false; // CT_HOME is set
+    int plant = None;
+    char plant_at_exit[256] = "";
 } settings;
 
 // What the settings have done so far in this process (a forked child starts
 // with its parent's count).
-bool failed_once = false;
-long pipes_refused = 0;
-long forks = 0;
 bool killed_in_write = false;
 bool forked_child = false; // this process is a child a fork here made
-long long let_through = 0;
 // The user getpwuid describes under CT_HOME: its home folder is home.
 char home[4096];
 passwd user;
+// The calls of each kind the program made, from main on (on a thread, from its start routine on: counting),
+// but the library's own (own).
+long calls[Kinds];
+thread_local bool counting __attribute__((tls_model("initial-exec"))) = false;
+int own = 0;
+// The process's state: each signal's handler, the signals the thread blocks, the descriptors open.
+struct State {
+    void (*handlers[NSIG])(int);
+    sigset_t blocked;
+    bool open[1024];
+} start;
 
 // The next function of that name after ours: the C library's (or the
 // sanitizers' in front of it).
@@ -83,11 +116,41 @@ template <typename Fn> Fn real_fn(const char *name)
     return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
 }
 
+// The next function after ours, fn, of the name ours has here (open64 where the headers rename it).
+template <typename Fn> Fn next_of(Fn fn)
+{
+    Dl_info self{};
+    dladdr(reinterpret_cast<void *>(fn), &self);
+    return real_fn<Fn>(self.dli_sname);
+}
+#define NEXT(fn)                                                                                             \
+    [] {                                                                                                     \
+        static const auto next = next_of(&fn);                                                               \
+        return next;                                                                                         \
+    }()
+
+// Counts a call of the program's but on a standard descriptor; true where CT_FAIL_NTH fails it (errno set).
+bool fails(Kind kind, int fd = 3)
+{
+    if (!counting || own > 0 || fd <= 2 ||
+        __atomic_add_fetch(&calls[kind], 1, __ATOMIC_RELAXED) != settings.nth || kind != settings.nth_kind) {
+        return false;
+    }
+    errno = settings.interrupt && settings.plant != Interrupted ? EINTR
+            : kind == Write                                     ? ENOSPC
+            : kind == Alloc                                     ? ENOMEM
+            : kind == Pipe                                      ? EMFILE
+            : kind >= Fork                                      ? EAGAIN
+                                                                : EIO;
+    return true;
+}
+
 void record(const char *what, unsigned long amount)
 {
     if (settings.record_log[0] == '\0') {
         return;
     }
+    ++own;
     char line[64];
     const int length =
         std::snprintf(line, sizeof line, "%d %s %lu\n", static_cast<int>(getpid()), what, amount);
@@ -96,49 +159,81 @@ void record(const char *what, unsigned long amount)
         unexamined(write(fd, line, static_cast<size_t>(length))); // a lost line shows as a missing event
         close(fd);
     }
+    --own;
 }
 
-bool in_notes(const char *path)
+// What descriptor fd leads to: "pipe:[...]" for a pipe.
+const char *target(int fd)
 {
-    return path != nullptr &&
-           (std::strncmp(path, "notes/", 6) == 0 || std::strstr(path, "/notes/") != nullptr);
-}
-
-bool fd_in_notes(int fd)
-{
-    char link[32];
+    static char link[32], path[4096];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char path[4096];
-    const ssize_t length = readlink(link, path, sizeof path - 1);
-    if (length < 0) {
-        return false;
+    path[std::max(readlink(link, path, sizeof path - 1), ssize_t{0})] = '\0';
+    return path;
+}
+
+// The state as the calling thread sees it: taken as main begins, and later each change since recorded.
+void check_state(bool begin = false)
+{
+    static State now;
+    State &state = begin ? start : now;
+    for (int sig = 1; sig < NSIG; ++sig) {
+        struct sigaction action {};
+        sigaction(sig, nullptr, &action);
+        state.handlers[sig] = action.sa_handler;
     }
-    path[length] = '\0';
-    return in_notes(path);
-}
-
-// True when CT_FAIL names this call (and, with CT_FAIL_ONCE, none failed yet).
-bool failing(const char *call)
-{
-    return std::strcmp(settings.fail, call) == 0 && !(failed_once && settings.fail_once);
-}
-
-// A failed call's result: -1, with errno ENOSPC.
-int fail()
-{
-    errno = ENOSPC;
-    failed_once = true;
-    return -1;
+    pthread_sigmask(SIG_BLOCK, nullptr, &state.blocked);
+    std::ranges::fill(state.open, false);
+    if (DIR *fds = opendir("/proc/self/fd")) {
+        for (const dirent *entry = nullptr; (entry = readdir(fds)) != nullptr;) {
+            const long fd = std::strtol(entry->d_name, nullptr, 10);
+            state.open[fd] = state.open[fd] || (entry->d_name[0] != '.' && fd != dirfd(fds) && fd < 1024);
+        }
+        closedir(fds);
+    }
+    for (int n = 1; n < 1024 && !begin; ++n) {
+        const auto each = static_cast<unsigned long>(n);
+        if (n < NSIG && now.handlers[n] != start.handlers[n]) {
+            record("changed signal", each);
+        }
+        if (n < NSIG && sigismember(&now.blocked, n) != sigismember(&start.blocked, n)) {
+            record("changed blocked", each);
+        }
+        if (now.open[n] && !start.open[n]) {
+            record(std::strncmp(target(n), "pipe:", 5) == 0 ? "changed pipe" : "changed open", each);
+        }
+    }
 }
 
 // Called where the program waits (a sleep, a read of standard input that
 // finds none buffered) or runs a command (which may clear the screen or close
 // the window): what it printed must be out by then, as the user at a
-// terminal or behind a pipe is to see it.
+// terminal or behind a pipe is to see it, and its state as main began.
 void expect_flushed(bool waits = true)
 {
-    if (const std::size_t pending = __fpending(stdout); waits && pending > 0) {
-        record("unflushed", pending);
+    if (waits && counting) {
+        if (const std::size_t pending = __fpending(stdout); pending > 0) {
+            record("unflushed", pending);
+        }
+        check_state();
+    }
+}
+
+// At exit: the state, the fault planted there, and the calls on a file or of memory counted (the ones to
+// fail in the replays: the sanitizers' runtime makes pipes of its own).
+void at_exit()
+{
+    check_state();
+    ++own;
+    unexamined(settings.plant_at_exit[0] != '\0' && NEXT(system)(settings.plant_at_exit) == 0);
+    unexamined(settings.plant == Attribute &&
+               setxattr("notes/notepadfile.txt", "user.planted", "1", 1, 0) == 0);
+    --own;
+    for (int kind = 0; kind < Pipe; ++kind) {
+        if (calls[kind] > 0) {
+            char what[32];
+            std::snprintf(what, sizeof what, "calls %s", kinds[kind]);
+            record(what, static_cast<unsigned long>(calls[kind]));
+        }
     }
 }
 
@@ -156,49 +251,83 @@ void read_settings()
         settings.fake_time = true;
         settings.time = static_cast<time_t>(std::strtoll(fixed, nullptr, 10));
     }
-    if (const char *step = std::getenv("CT_CLOCK_STEP")) {
-        settings.clock_step = static_cast<time_t>(std::strtoll(step, nullptr, 10));
-    }
     if (const char *mask = std::getenv("CT_UMASK")) {
         umask(static_cast<mode_t>(number(mask, 8)));
     }
-    settings.no_threads = std::getenv("CT_NO_THREADS") != nullptr;
-    if (const char *count = std::getenv("CT_NO_PIPES")) {
-        settings.no_pipes = number(count);
+    const std::pair<const char *, long *> numbers[] = {{"CT_CLOCK_STEP", &settings.clock_step},
+                                                       {"CT_PIPE_DELAY_MS", &settings.pipe_delay_ms},
+                                                       {"CT_SHORT_WRITES", &settings.short_writes},
+                                                       {"CT_KILL_IN_WRITE", &settings.kill_in_write}};
+    for (const auto &[name, value] : numbers) {
+        if (const char *text = std::getenv(name)) {
+            *value = number(text);
+        }
     }
-    if (const char *nth = std::getenv("CT_FAIL_FORK")) {
-        settings.fail_fork = number(nth);
+    char kind[16] = "", how[8] = "";
+    if (const char *nth = std::getenv("CT_FAIL_NTH")) {
+        std::sscanf(nth, "%15[^:]:%ld:%7s", kind, &settings.nth, how);
+        settings.nth_kind = static_cast<int>(std::ranges::find(kinds, std::string_view(kind)) - kinds);
+        settings.interrupt = std::strcmp(how, "EINTR") == 0;
     }
-    if (const char *ms = std::getenv("CT_PIPE_DELAY_MS")) {
-        settings.pipe_delay_ms = number(ms);
-    }
-    if (const char *call = std::getenv("CT_FAIL")) {
-        std::snprintf(settings.fail, sizeof settings.fail, "%s", call);
-    }
-    settings.fail_once = std::getenv("CT_FAIL_ONCE") != nullptr;
-    if (const char *bytes = std::getenv("CT_FAIL_AFTER")) {
-        settings.fail_after = std::strtoll(bytes, nullptr, 10);
-    }
-    if (const char *signal = std::getenv("CT_KILL_IN_WRITE")) {
-        settings.kill_in_write = static_cast<int>(number(signal));
+    if (const char *plant = std::getenv("CT_PLANT")) {
+        settings.plant = static_cast<int>(std::ranges::find(plants, std::string_view(plant)) - plants);
+        std::snprintf(settings.plant_at_exit, sizeof settings.plant_at_exit, "%s",
+                      settings.plant == Plants ? plant : "");
     }
     if (const char *dir = std::getenv("CT_HOME")) {
         settings.fake_user = true;
         char here[2048];
         if (dir[0] != '\0' && getcwd(here, sizeof here) != nullptr) {
             std::snprintf(home, sizeof home, "%s/%s", here, dir);
-            user.pw_name = const_cast<char *>("tester");
-            user.pw_passwd = const_cast<char *>("x");
-            user.pw_uid = getuid();
-            user.pw_gid = getgid();
-            user.pw_gecos = const_cast<char *>("");
-            user.pw_dir = home;
-            user.pw_shell = const_cast<char *>("/bin/sh");
+            char *const sh = const_cast<char *>("/bin/sh"), *const none = const_cast<char *>("");
+            user = {const_cast<char *>("tester"), none, getuid(), getgid(), none, home, sh};
         }
     }
 }
 
+int (*program_main)(int, char **, char **);
+
+// The program's main, once its state is taken and the count begun (and a fault planted there).
+int counted_main(int argc, char **argv, char **envp)
+{
+    check_state(true);
+    std::atexit(at_exit);
+    counting = true;
+    sigset_t all;
+    sigfillset(&all);
+    unexamined(settings.plant == Descriptor && open("/dev/null", O_RDONLY) >= 0);
+    unexamined(settings.plant == Ignored && signal(SIGUSR1, SIG_IGN) != SIG_ERR);
+    unexamined(settings.plant == Blocked && pthread_sigmask(SIG_BLOCK, &all, nullptr) == 0);
+    return program_main(argc, argv, envp);
+}
+
+// The start routine of the thread made last (the programs make one at most), begun once its count is.
+void *(*thread_start)(void *) = nullptr;
+
+void *counted_start(void *arg)
+{
+    counting = true;
+    return thread_start(arg);
+}
+
+// A failed allocation: none, or a crash where one is planted.
+void *no_memory()
+{
+    if (settings.plant == Crash) {
+        std::abort();
+    }
+    return nullptr;
+}
+
 } // namespace
+
+// A call that fails where CT_FAIL_NTH says (its kind, on descriptor fd), or
+// else the C library's.
+#define FAILING(R, name, kind, fd, params, args)                                                             \
+    R name params                                                                                            \
+    {                                                                                                        \
+        return fails(kind, fd) ? -1 : NEXT(name) args;                                                       \
+    }
 
 extern "C" {
 
@@ -209,15 +338,32 @@ __attribute__((constructor)) void set_up()
     // may not even be of its architecture, when the program runs under an
     // emulator) and without its settings, but for the log the stand-ins
     // write to.
-    for (const char *name : {"LD_PRELOAD", "CT_FAKE_TIME", "CT_CLOCK_STEP", "CT_UMASK", "CT_NO_THREADS",
-                             "CT_NO_PIPES", "CT_FAIL_FORK", "CT_PIPE_DELAY_MS", "CT_FAIL", "CT_FAIL_ONCE",
-                             "CT_FAIL_AFTER", "CT_KILL_IN_WRITE", "CT_HOME"}) {
+    for (const char *name : {"LD_PRELOAD", "CT_FAKE_TIME", "CT_CLOCK_STEP", "CT_UMASK", "CT_PIPE_DELAY_MS",
+                             "CT_FAIL_NTH", "CT_SHORT_WRITES", "CT_KILL_IN_WRITE", "CT_HOME", "CT_PLANT"}) {
         unsetenv(name);
     }
 }
 
+int __libc_start_main(int (*main)(int, char **, char **), int argc, char **argv, void (*init)(),
+                      void (*fini)(), void (*rtld_fini)(), void *stack_end)
+{
+    program_main = main;
+    return NEXT(__libc_start_main)(counted_main, argc, argv, init, fini, rtld_fini, stack_end);
+}
+
+void *malloc(size_t size)
+{
+    return fails(Alloc) ? no_memory() : NEXT(malloc)(size);
+}
+
+void *realloc(void *block, size_t size)
+{
+    return fails(Alloc) ? no_memory() : NEXT(realloc)(block, size);
+}
+
 unsigned int sleep(unsigned int seconds)
 {
+    std::fputs(settings.plant == Unflushed ? "held back" : "", stdout);
     expect_flushed();
     record("sleep", seconds);
     return 0;
@@ -226,6 +372,9 @@ unsigned int sleep(unsigned int seconds)
 time_t time(time_t *result)
 {
     time_t now = __atomic_fetch_add(&settings.time, settings.clock_step, __ATOMIC_RELAXED);
+    if (settings.plant == Clock) {
+        now = __atomic_fetch_add(&settings.time, settings.clock_step, __ATOMIC_RELAXED);
+    }
     if (!settings.fake_time) {
         timespec real{};
         clock_gettime(CLOCK_REALTIME, &real);
@@ -242,29 +391,21 @@ passwd *getpwuid(uid_t uid)
     if (settings.fake_user) {
         return uid == getuid() && home[0] != '\0' ? &user : nullptr;
     }
-    static const auto next = real_fn<passwd *(*)(uid_t)>("getpwuid");
-    return next(uid);
+    return NEXT(getpwuid)(uid);
 }
 
 int pipe(int fds[2])
 {
-    if (pipes_refused < settings.no_pipes) {
-        ++pipes_refused;
-        errno = EMFILE;
-        return -1;
-    }
-    static const auto next = real_fn<int (*)(int *)>("pipe");
-    return next(fds);
+    return fails(Pipe) ? -1 : NEXT(pipe)(fds);
 }
 
 int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
 {
-    if (settings.no_threads) {
-        return EAGAIN;
+    if (fails(Thread)) {
+        return errno;
     }
-    static const auto next =
-        real_fn<int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *)>("pthread_create");
-    return next(thread, attr, start, arg);
+    thread_start = start;
+    return NEXT(pthread_create)(thread, attr, counted_start, arg);
 }
 
 int open(const char *path, int flags, ...)
@@ -273,66 +414,52 @@ int open(const char *path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(args, mode_t) : 0;
     va_end(args);
-    if (failing("open") && (flags & O_CREAT) != 0 && in_notes(path)) {
-        return fail();
-    }
-    // With 64-bit file offsets (a 32-bit system's build) the C library's
-    // headers name this function open64, and so the call it stands for.
-#if _FILE_OFFSET_BITS == 64
-    static const auto next = real_fn<int (*)(const char *, int, ...)>("open64");
-#else
-    static const auto next = real_fn<int (*)(const char *, int, ...)>("open");
-#endif
-    return next(path, flags, mode);
+    return fails(Open) ? -1 : NEXT(open)(path, flags, mode);
+}
+
+FILE *fopen64(const char *path, const char *mode)
+{
+    return fails(Open) ? nullptr : NEXT(fopen64)(path, mode);
 }
 
 int getc(FILE *stream)
 {
     expect_flushed(stream == stdin && stream->_IO_read_ptr >= stream->_IO_read_end); // none buffered
-    static const auto next = real_fn<int (*)(FILE *)>("getc");
-    return next(stream);
+    return NEXT(getc)(stream);
 }
 
 size_t fread(void *data, size_t size, size_t count, FILE *stream)
 {
     expect_flushed(stream == stdin && stream->_IO_read_ptr >= stream->_IO_read_end); // none buffered
-    static const auto next = real_fn<size_t (*)(void *, size_t, size_t, FILE *)>("fread");
-    return next(data, size, count, stream);
+    return NEXT(fread)(data, size, count, stream);
 }
 
 int system(const char *command)
 {
     expect_flushed();
-    static const auto next = real_fn<int (*)(const char *)>("system");
-    return next(command);
+    return NEXT(system)(command);
 }
 
 ssize_t read(int fd, void *data, size_t size)
 {
     expect_flushed(fd == 0);
-    static const auto next = real_fn<ssize_t (*)(int, void *, size_t)>("read");
-    return next(fd, data, size);
+    return fails(Read, fd) ? -1 : NEXT(read)(fd, data, size);
 }
 
 ssize_t write(int fd, const void *data, size_t size)
 {
-    static const auto next = real_fn<ssize_t (*)(int, const void *, size_t)>("write");
-    if (settings.kill_in_write != 0 && !killed_in_write && fd_in_notes(fd)) {
+    if (settings.kill_in_write != 0 && !killed_in_write && std::strstr(target(fd), "/notes/") != nullptr) {
         killed_in_write = true;
-        kill(getpid(), settings.kill_in_write);
+        kill(getpid(), static_cast<int>(settings.kill_in_write));
         const timespec wait{2, 0};
         nanosleep(&wait, nullptr);
     }
-    if (failing("write") && fd_in_notes(fd)) {
-        const long long left = settings.fail_after - let_through;
-        if (left <= 0) {
-            return fail();
-        }
-        const ssize_t through = next(fd, data, std::min(size, static_cast<size_t>(left)));
-        let_through += through > 0 ? through : 0;
-        return through;
+    if (fails(Write, fd)) {
+        return settings.plant == Lost ? static_cast<ssize_t>(size) : -1;
     }
-    const ssize_t written = next(fd, data, size);
+    const bool short_write = settings.short_writes > 0 && counting && own == 0 && fd > 2;
+    const ssize_t written = NEXT(write)(
+        fd, data, short_write ? std::min(size, static_cast<size_t>(settings.short_writes)) : size);
     struct stat st {};
     if (settings.pipe_delay_ms > 0 && forked_child && fd > 2 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
         const timespec pause{settings.pipe_delay_ms / 1000, settings.pipe_delay_ms % 1000 * 1000000};
@@ -343,31 +470,37 @@ ssize_t write(int fd, const void *data, size_t size)
 
 pid_t fork()
 {
-    if (++forks == settings.fail_fork) {
-        errno = EAGAIN;
-        return -1;
-    }
-    static const auto next = real_fn<pid_t (*)()>("fork");
-    const pid_t pid = next();
+    const pid_t pid = fails(Fork) ? -1 : NEXT(fork)();
     forked_child = forked_child || pid == 0;
     return pid;
 }
 
-int fsync(int fd)
-{
-    if (failing("fsync") && fd_in_notes(fd)) {
-        return fail();
-    }
-    static const auto next = real_fn<int (*)(int)>("fsync");
-    return next(fd);
-}
-
-// The descriptor is gone either way, as after a real failed close.
+// The descriptor (the stream) is gone either way, as after a real failed close.
 int close(int fd)
 {
-    const bool fails = failing("close") && fd_in_notes(fd);
-    static const auto next = real_fn<int (*)(int)>("close");
-    const int closed = next(fd);
-    return fails ? fail() : closed;
+    const bool failed = fails(Close, fd);
+    const int closed = NEXT(close)(fd);
+    return failed ? (errno = EIO, -1) : closed;
 }
+
+int fclose(FILE *stream)
+{
+    const bool failed = fails(Close, fileno(stream));
+    const int closed = NEXT(fclose)(stream);
+    return failed ? (errno = EIO, EOF) : closed;
+}
+
+#if __USE_FORTIFY_LEVEL > 0
+FAILING(int, __open_2, Open, 3, (const char *path, int flags), (path, flags))
+#endif
+FAILING(off_t, lseek, Seek, fd, (int fd, off_t offset, int whence), (fd, offset, whence))
+FAILING(int, stat, Stat, 3, (const char *path, struct stat *st), (path, st))
+FAILING(int, fstat, Stat, fd, (int fd, struct stat *st), (fd, st))
+FAILING(int, ftruncate, Trunc, fd, (int fd, off_t length), (fd, length))
+FAILING(int, fchmod, Chmod, fd, (int fd, mode_t mode), (fd, mode))
+FAILING(int, fsync, Sync, fd, (int fd), (fd))
+FAILING(int, dup, Dup, fd, (int fd), (fd))
+FAILING(int, flock, Lock, fd, (int fd, int operation), (fd, operation))
+FAILING(int, unlink, Unlink, 3, (const char *path), (path))
+FAILING(int, getgroups, Groups, 3, (int size, gid_t *groups), (size, groups))
 }

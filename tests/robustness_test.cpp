@@ -112,8 +112,8 @@ std::vector<std::string> forking(const Run &run)
 {
     std::int32_t a = 0, b = 0, c = 0, d = 0;
     std::istringstream{std::string(run.input)} >> a >> b >> c >> d;
-    const bool pipes = !std::ranges::count(run.env, "CT_NO_PIPES=2"),
-               sum_child = !std::ranges::count(run.env, "CT_FAIL_FORK=2");
+    const bool pipes = !std::ranges::count(run.env, "CT_FAIL_NTH=pipe:1"),
+               sum_child = !std::ranges::count(run.env, "CT_FAIL_NTH=fork:2");
     const auto sums = results(a, b), products = results(c, d);
     std::string out = "Enter 2 digits \nEnter 2 digits \n" +
                       (pipes && sum_child ? "add -> " + sums[0] + "\nsub -> " + sums[1] + "\n" : "") +
@@ -227,10 +227,11 @@ void survives(const std::string &program, const std::string &input, const Case *
     harness::Session session(program, dir.path(), launch);
     session.send(input);
     const auto r = session.finish();
-    std::string pauses, unflushed; // the shell's word on each pause; output held back at a wait
+    std::string pauses,
+        unflushed; // the shell's word on each pause; output held back or state changed at a wait
     for (const auto &what : r.whats()) {
         pauses += what == "pause" ? harness::pause_missing : "";
-        unflushed += what.starts_with("unflushed") ? "\n" + what : "";
+        unflushed += what.starts_with("unflushed") || what.starts_with("changed") ? "\n" + what : "";
     }
     const std::string run = program + " <<< " + testing::PrintToString(input.substr(0, 200));
     const bool clean = !r.timed_out && r.status == 0 && r.err == pauses && unflushed.empty();

@@ -32,12 +32,8 @@ const std::vector<Case> harness::timer_rows = {
     tells("Year2100", {"CT_FAKE_TIME=4102444800", "TZ=UTC"}, "Fri Jan  1 00:00:00 2100"),
     // Without a worker thread the job runs on the main thread, and the
     // closing commands still follow it.
-    tells("NoThreadForTheJob", {moment, "TZ=UTC", "CT_NO_THREADS=1"}, "Sat Feb  1 20:05:09 2025"),
+    tells("NoThreadForTheJob", {moment, "TZ=UTC", "CT_FAIL_NTH=thread:1"}, "Sat Feb  1 20:05:09 2025"),
 };
 // clang-format on
 
-namespace {
-
 TRANSCRIPT_TESTS(Timer, harness::timer_rows);
-
-} // namespace

@@ -81,8 +81,4 @@ const std::vector<Case> harness::words_rows = {
 };
 // clang-format on
 
-namespace {
-
 TRANSCRIPT_TESTS(Words, harness::words_rows);
-
-} // namespace
