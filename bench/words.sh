@@ -35,12 +35,18 @@ fi
 report "mirrorword 100 MB / 10 MB word (median time)" "$(median_ratio "$work/growth.json")" "$growth"
 report "the same through a pipe" "$(median_ratio "$work/piped.json")" "$growth"
 if [ -n "$growth_only" ]; then
+  compared=0
   for json in growth piped; do
     python3 -c "import sys; sys.exit($(median_ratio "$work/$json.json") > 25)" ||
       { echo "mirrorword's time grows faster than its word" >&2; exit 1; }
+    compared=$((compared + 1))
   done
+  # A check that compared nothing has checked nothing.
+  [ "$compared" = 2 ] || { echo "the growth check compared $compared of 2 runs" >&2; exit 1; }
+  echo "growth: $compared of 2 comparisons within the bound"
   exit 0
 fi
+[ "${1-}" != --growth ] || { echo "--growth was asked for, and no growth check ran" >&2; exit 1; }
 
 # tr reads and writes the file once, in small pieces: the speed of the disk.
 tr="tr a-z A-Z < $work/word100"
