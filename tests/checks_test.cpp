@@ -15,8 +15,7 @@ TEST(Checks, CatchTheirFaults)
     const Case &timer = harness::timer_rows[0], &saving = harness::note_rows[0];
     const Case &listing = *std::ranges::find(harness::note_rows, "ShowFile", &Case::name);
     const std::string note = " notes/notepadfile.txt";
-    // Each a row, the fault planted in its run (a fault of the preload's, or
-    // a command run at exit), a call made to fail, and what the failure says.
+    // A row, the fault planted (the preload's, or a command run at exit), a call made to fail, what is said.
     const std::tuple<const Case &, std::string, std::string, std::string> faults[] = {
         {timer, "echo x", "", "standard output"},
         {timer, "echo x >&2", "", "standard error"},

@@ -265,13 +265,16 @@ Session::Session(const std::string &name, const fs::path &dir, const Launch &lau
     }
     if (pid_ == 0) {
         setpgid(0, 0); // one group for the program and all it forks
-        signal(SIGPIPE, SIG_DFL);
+        // No signal ignored or blocked (whatever the tests had) but the one the launch ignores.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int sig = 1; sig < NSIG; ++sig) {
+            signal(sig, sig == launch.ignored ? SIG_IGN : SIG_DFL);
+        }
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        if (launch.ignored != 0) {
-            signal(launch.ignored, SIG_IGN);
-        }
         const rlimit memory{launch.memory, launch.memory};
         const rlimit file_size{launch.file_size, launch.file_size};
         const bool ready = chdir(dir.c_str()) == 0 &&

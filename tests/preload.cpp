@@ -321,8 +321,7 @@ void *no_memory()
 
 } // namespace
 
-// A call that fails where CT_FAIL_NTH says (its kind, on descriptor fd), or
-// else the C library's.
+// A call that fails where CT_FAIL_NTH says (its kind, on descriptor fd), else the C library's.
 #define FAILING(R, name, kind, fd, params, args)                                                             \
     R name params                                                                                            \
     {                                                                                                        \
