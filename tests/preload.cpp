@@ -26,7 +26,7 @@
 // At exit it appends "<pid> calls <kind> <count>" for each kind of call on a file or of memory made from
 // main on; at every wait and at exit, "<pid> changed signal <n>" for a signal whose disposition, "changed
 // blocked <n>" for one whose blocking in the waiting thread is not as main began, and "changed open <fd>"
-// ("changed pipe <fd>") for a descriptor open then that was not.
+// ("changed pipe <fd>" for a pipe the program made) for a descriptor open then that was not.
 #include "frame.h"
 
 #include <dirent.h>
@@ -94,6 +94,7 @@ struct {
 // with its parent's count).
 bool killed_in_write = false;
 bool forked_child = false; // this process is a child a fork here made
+bool piped[1024];          // the descriptors of the pipes the program made
 // The user getpwuid describes under CT_HOME: its home folder is home.
 char home[4096];
 passwd user;
@@ -162,15 +163,6 @@ void record(const char *what, unsigned long amount)
     --own;
 }
 
-// What descriptor fd leads to: "pipe:[...]" for a pipe.
-const char *target(int fd)
-{
-    static char link[32], path[4096];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    path[std::max(readlink(link, path, sizeof path - 1), ssize_t{0})] = '\0';
-    return path;
-}
-
 // The state as the calling thread sees it: taken as main begins, and later each change since recorded.
 void check_state(bool begin = false)
 {
@@ -199,7 +191,7 @@ void check_state(bool begin = false)
             record("changed blocked", each);
         }
         if (now.open[n] && !start.open[n]) {
-            record(std::strncmp(target(n), "pipe:", 5) == 0 ? "changed pipe" : "changed open", each);
+            record(piped[n] ? "changed pipe" : "changed open", each);
         }
     }
 }
@@ -395,7 +387,9 @@ passwd *getpwuid(uid_t uid)
 
 int pipe(int fds[2])
 {
-    return fails(Pipe) ? -1 : NEXT(pipe)(fds);
+    const int made = fails(Pipe) ? -1 : NEXT(pipe)(fds);
+    piped[std::clamp(fds[0], 0, 1023)] = piped[std::clamp(fds[1], 0, 1023)] = made == 0;
+    return made;
 }
 
 int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
@@ -447,7 +441,10 @@ ssize_t read(int fd, void *data, size_t size)
 
 ssize_t write(int fd, const void *data, size_t size)
 {
-    if (settings.kill_in_write != 0 && !killed_in_write && std::strstr(target(fd), "/notes/") != nullptr) {
+    char link[32], path[4096] = "";
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    if (settings.kill_in_write != 0 && !killed_in_write && readlink(link, path, sizeof path - 1) > 0 &&
+        std::strstr(path, "/notes/") != nullptr) {
         killed_in_write = true;
         kill(getpid(), static_cast<int>(settings.kill_in_write));
         const timespec wait{2, 0};
