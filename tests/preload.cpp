@@ -392,12 +392,12 @@ int pipe(int fds[2])
     return made;
 }
 
-int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
+int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*routine)(void *), void *arg)
 {
     if (fails(Thread)) {
         return errno;
     }
-    thread_start = start;
+    thread_start = routine;
     return NEXT(pthread_create)(thread, attr, counted_start, arg);
 }
 
