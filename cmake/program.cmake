@@ -24,6 +24,14 @@ set(SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
 string(TIMESTAMP MAN_DATE "%Y-%m-%d" UTC)
 string(REPLACE "\\" "\\e" NOTEPAD_PATH_ROFF "${NOTEPAD_PATH}")
 string(REPLACE "-" "\\-" NOTEPAD_PATH_ROFF "${NOTEPAD_PATH_ROFF}")
+# note's example types the notepad file's whole path, as the shell does not
+# come between: one in the home folder ("~/") as an example user's, alice's.
+set(NOTEPAD_EXAMPLE_WHO "")
+set(NOTEPAD_EXAMPLE_ROFF "${NOTEPAD_PATH_ROFF}")
+if(NOTEPAD_PATH MATCHES "^~/")
+  string(REGEX REPLACE "^~/" "/home/alice/" NOTEPAD_EXAMPLE_ROFF "${NOTEPAD_PATH_ROFF}")
+  set(NOTEPAD_EXAMPLE_WHO "; here the user alice, whose home folder is /home/alice, types the\nwhole path of the notepad file, as note does not know \\(lq~\\(rq")
+endif()
 
 # program(NAME FOLDER SECTION "SUMMARY" [LINKS TARGET...] [KEEP_WINDOW])
 #
