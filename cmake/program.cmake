@@ -30,7 +30,7 @@ set(NOTEPAD_EXAMPLE_WHO "")
 set(NOTEPAD_EXAMPLE_ROFF "${NOTEPAD_PATH_ROFF}")
 if(NOTEPAD_PATH MATCHES "^~/")
   string(REGEX REPLACE "^~/" "/home/alice/" NOTEPAD_EXAMPLE_ROFF "${NOTEPAD_PATH_ROFF}")
-  set(NOTEPAD_EXAMPLE_WHO "; here the user alice, whose home folder is /home/alice, types the\nwhole path of the notepad file, as note does not know \\(lq~\\(rq")
+  set(NOTEPAD_EXAMPLE_WHO ";\nhere the user alice, whose home folder is /home/alice, types the whole\npath of the notepad file, as note does not know \\(lq~\\(rq")
 endif()
 
 # program(NAME FOLDER SECTION "SUMMARY" [LINKS TARGET...] [KEEP_WINDOW])
